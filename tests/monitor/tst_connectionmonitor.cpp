@@ -1,0 +1,247 @@
+#include "monitor/connectionmonitor.h"
+#include "monitor/pingengine.h"
+#include "support/blackhole.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+// A discovery source whose answers the test sets.
+class ScriptedSource final : public DiscoverySource
+{
+public:
+    std::vector<uint32_t> pids;
+    GameServer server;
+    int serverCalls = 0;
+
+    std::vector<uint32_t> findGameProcesses() override { return pids; }
+    GameServer findServer(const std::vector<uint32_t> &) override
+    {
+        ++serverCalls;
+        return server;
+    }
+
+    void connectTo(const char *address, quint16 port)
+    {
+        server.found = true;
+        server.address = QString::fromLatin1(address);
+        server.port = port;
+        server.pid = pids.empty() ? 0 : pids.front();
+    }
+    void lose() { server = GameServer(); }
+};
+
+struct Fixture
+{
+    ScriptedSource *source = new ScriptedSource;
+    ConnectionMonitor monitor{std::unique_ptr<DiscoverySource>(source)};
+    QSignalSpy game{&monitor, &ConnectionMonitor::gameStateChanged};
+    QSignalSpy status{&monitor, &ConnectionMonitor::statusChanged};
+    QSignalSpy missed{&monitor, &ConnectionMonitor::connectionMissed};
+    QSignalSpy lost{&monitor, &ConnectionMonitor::connectionLost};
+    QSignalSpy serverFound{&monitor, &ConnectionMonitor::serverFound};
+    QSignalSpy found{&monitor, &ConnectionMonitor::connectionFound};
+
+    QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
+};
+
+}  // namespace
+
+class TestConnectionMonitor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void waitsForTheGame()
+    {
+        Fixture f;
+        f.monitor.updateTarget();
+        QCOMPARE(f.game.count(), 0);  // not running before, not running now
+        QCOMPARE(f.lastStatus(), QStringLiteral("Ожидание запуска Русская Рыбалка 4..."));
+        QCOMPARE(f.source->serverCalls, 0);
+        QVERIFY(!f.monitor.isConnected());
+        QVERIFY(!f.monitor.isPingTimerActive());
+    }
+
+    void findsLosesAndFindsAgain()
+    {
+        Fixture f;
+        f.source->pids = {42};
+        f.source->connectTo("5.9.1.2", 9105);
+        f.monitor.updateTarget();
+
+        QCOMPARE(f.game.count(), 1);
+        QCOMPARE(f.game.last().at(0).toBool(), true);
+        QCOMPARE(f.serverFound.count(), 1);
+        QCOMPARE(f.serverFound.last().at(2).toBool(), true);
+        QCOMPARE(f.found.count(), 1);
+        QCOMPARE(f.monitor.currentHost(), QStringLiteral("5.9.1.2"));
+        QCOMPARE(f.monitor.currentPort(), quint16(9105));
+        QVERIFY(f.monitor.isConnected());
+        QVERIFY(f.monitor.isPingTimerActive());
+        QCOMPARE(f.lastStatus(), QStringLiteral("Подключено: 5.9.1.2:9105"));
+
+        // Same server next run: nothing new, and the status line is cleared.
+        f.monitor.updateTarget();
+        QCOMPARE(f.serverFound.count(), 1);
+        QCOMPARE(f.found.count(), 1);
+        QCOMPARE(f.lastStatus(), QString());
+
+        // Lost: ping stops, samples go, host and port stay.
+        f.monitor.ping()->recordSample(25);
+        f.source->lose();
+        f.monitor.updateTarget();
+        QCOMPARE(f.lost.count(), 1);
+        QCOMPARE(f.missed.count(), 1);
+        QVERIFY(!f.monitor.isConnected());
+        QVERIFY(!f.monitor.isPingTimerActive());
+        QVERIFY(f.monitor.ping()->samples().isEmpty());
+        QCOMPARE(f.monitor.currentPort(), quint16(9105));
+
+        // A second miss is only a miss.
+        f.monitor.updateTarget();
+        QCOMPARE(f.lost.count(), 1);
+        QCOMPARE(f.missed.count(), 2);
+
+        // The same server returns: found again, but not a changed server.
+        f.source->connectTo("5.9.1.2", 9105);
+        f.monitor.updateTarget();
+        QCOMPARE(f.serverFound.count(), 2);
+        QCOMPARE(f.serverFound.last().at(2).toBool(), false);
+        QCOMPARE(f.found.count(), 2);
+        QVERIFY(f.monitor.isPingTimerActive());
+    }
+
+    void portChangeWhileConnected()
+    {
+        Fixture f;
+        f.source->pids = {42};
+        f.source->connectTo("5.9.1.2", 9105);
+        f.monitor.updateTarget();
+        f.source->connectTo("5.9.1.2", 9106);
+        f.monitor.updateTarget();
+
+        QCOMPARE(f.serverFound.count(), 2);
+        QCOMPARE(f.serverFound.last().at(1).value<quint16>(), quint16(9106));
+        QCOMPARE(f.serverFound.last().at(2).toBool(), true);
+        QCOMPARE(f.found.count(), 1);  // still connected: no second "found"
+        QCOMPARE(f.lost.count(), 0);
+        QCOMPARE(f.monitor.ping()->port(), quint16(9106));
+    }
+
+    void missCounterShowsNoticeEveryFourthMiss()
+    {
+        Fixture f;
+        f.source->pids = {42};
+        const QString notice = QStringLiteral("Игра запущена, соединение не найдено");
+        QStringList lastTexts;
+        for (int run = 1; run <= 8; ++run) {
+            f.monitor.updateTarget();
+            lastTexts << f.lastStatus();
+        }
+        QCOMPARE(lastTexts, (QStringList{QString(), QString(), QString(), notice, QString(), QString(), QString(), notice}));
+        QCOMPARE(f.monitor.missCount(), 0);
+        QCOMPARE(f.lost.count(), 0);  // never connected, so nothing was lost
+
+        f.monitor.updateTarget();
+        QCOMPARE(f.monitor.missCount(), 1);
+        f.source->pids.clear();  // game gone: counter resets
+        f.monitor.updateTarget();
+        QCOMPARE(f.monitor.missCount(), 0);
+    }
+
+    void gameExitKeepsConnectionState()
+    {
+        Fixture f;
+        f.source->pids = {42};
+        f.source->connectTo("5.9.1.2", 9105);
+        f.monitor.updateTarget();
+        f.source->pids.clear();
+        f.source->lose();
+        f.monitor.updateTarget();
+
+        QCOMPARE(f.game.count(), 2);
+        QCOMPARE(f.game.last().at(0).toBool(), false);
+        // The last server stays on display and pings to it go on until the game returns.
+        QVERIFY(f.monitor.isConnected());
+        QVERIFY(f.monitor.isPingTimerActive());
+        QCOMPARE(f.lost.count(), 0);
+        QCOMPARE(f.lastStatus(), QStringLiteral("Ожидание запуска Русская Рыбалка 4..."));
+    }
+
+    void samplesKeepTheLastSixty()
+    {
+        PingEngine engine;
+        for (int i = 1; i <= 61; ++i)
+            engine.recordSample(i);
+        QCOMPARE(engine.samples().size(), 60);
+        QCOMPARE(engine.timedSamples().size(), 60);
+        QCOMPARE(engine.samples().first(), 2);
+        QCOMPARE(engine.timedSamples().first().second, 2);
+        QCOMPARE(engine.samples().last(), 61);
+    }
+
+    void pingsALiveServer()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        PingEngine engine;
+        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
+        engine.setTarget(QStringLiteral("127.0.0.1"), server.serverPort());
+
+        engine.startPingMeasurement();
+        QVERIFY(engine.isInProgress());
+        engine.startPingMeasurement();  // ignored while one is in flight
+        QVERIFY(measured.wait(2000));
+        QCOMPARE(measured.count(), 1);
+        QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
+        QVERIFY(!engine.isInProgress());
+        QTest::qWait(50);
+        QCOMPARE(measured.count(), 1);  // the second request really was dropped
+    }
+
+    void refusedAndSilentServersGive999()
+    {
+        PingEngine engine;
+        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
+
+        {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            const quint16 port = closed.serverPort();
+            closed.close();
+            engine.setTarget(QStringLiteral("127.0.0.1"), port);
+            engine.startPingMeasurement();
+            QVERIFY(measured.wait(2000));
+            QCOMPARE(measured.last().at(0).toInt(), PingEngine::kNoAnswer);
+        }
+
+        BlackHole hole;
+        QVERIFY(hole.port() != 0);
+        engine.setTarget(QStringLiteral("127.0.0.1"), hole.port());
+        QElapsedTimer clock;
+        clock.start();
+        engine.startPingMeasurement();
+        QVERIFY(measured.wait(3000));
+        QCOMPARE(measured.count(), 2);
+        QCOMPARE(measured.last().at(0).toInt(), PingEngine::kNoAnswer);
+        // The cap is 500 ms: the answer must not come early (that would be a refusal, not silence).
+        QVERIFY2(clock.elapsed() >= PingEngine::kTimeoutMs - 5, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void noTargetNoMeasurement()
+    {
+        PingEngine engine;
+        engine.startPingMeasurement();
+        QVERIFY(!engine.isInProgress());
+        engine.setTarget(QStringLiteral("127.0.0.1"), 0);
+        engine.startPingMeasurement();
+        QVERIFY(!engine.isInProgress());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnectionMonitor)
+#include "tst_connectionmonitor.moc"
