@@ -17,7 +17,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svgwidgets6 libqt6svg6
     qt6-httpserver-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev libssl-dev
     qt6-qpa-plugins
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-noto-color-emoji
     # Windows half of the platform layer, built with mingw and run under Wine
     g++-mingw-w64-x86-64 wine64 wine
     # tests: display, firewall, namespaces, privilege drop, capabilities

@@ -1,10 +1,62 @@
+// KESTREL start-up: identity, elevation gate, icon, single instance, first-run
+// steps, the main window and the event loop.
+
+#include "app/appconfig.h"
+#include "app/appicon.h"
+#include "app/pingmonitorwidget.h"
+#include "app/settingskeys.h"
+#include "app/singleinstance.h"
+#include "app/startupdialogs.h"
+#include "firewall/adminrequireddialog.h"
+#include "platform/platform.h"
+#include "ui/messagebox.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QDebug>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
+    QApplication::setApplicationName(QLatin1String(AppConfig::kAppName));
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setApplicationVersion(QLatin1String(AppConfig::kAppVersion));
+    QApplication::setOrganizationName(QLatin1String(AppConfig::kOrganizationName));
+
+    StartupDialogs::installTestAutoClose();
+
+    if (!platform::isProcessElevated()) {
+        qDebug() << "[STARTUP] Not elevated: administrator rights required";
+        AdminRequiredDialog dialog;
+        dialog.setWindowIcon(AppIcon::loadAppIcon());
+        dialog.exec();
+        return 0;
+    }
+
+    QIcon icon = AppIcon::loadAppIcon();
+    if (icon.isNull())
+        icon = AppIcon::createFallbackIcon();
+    QApplication::setWindowIcon(icon);
+    const QPixmap splash = AppIcon::splashPixmap(icon);
+    Q_UNUSED(splash)
+
+    SingleInstanceGuard guard(QLatin1String(AppConfig::kSingleInstanceKey));
+    if (guard.acquire() == SingleInstanceGuard::Result::AlreadyRunning) {
+        qDebug() << "[STARTUP] Another instance is running";
+        MessageBox::information(nullptr, QStringLiteral("Приложение уже запущено"),
+                                QStringLiteral("TORVAL KESTREL уже запущен.\n\nПроверьте иконку в системном трее."));
+        return 0;
+    }
+
+    if (!StartupDialogs::ensureSafetyAccepted())
+        return 0;
+    if (!StartupDialogs::ensureNickname())
+        return 0;
+
+    PingMonitorWidget window;
+    window.setWindowIcon(icon);
+    QTimer::singleShot(100, &AppIcon::applyNativeWindowIcons);
     window.show();
+    qDebug() << "[STARTUP] Main window shown";
     return app.exec();
 }

@@ -1,0 +1,512 @@
+#include "app/pingmonitorwidget.h"
+
+#include "app/appconfig.h"
+#include "app/mainwindowstyle.h"
+#include "app/settingskeys.h"
+#include "monitor/connectionmonitor.h"
+#include "monitor/pingengine.h"
+#include "monitor/pingquality.h"
+#include "platform/platform.h"
+#include "ui/animatedbackground.h"
+#include "ui/icons.h"
+#include "ui/styles.h"
+#include "ui/svgbutton.h"
+#include "ui/windowshape.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDate>
+#include <QDebug>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kWindowWidth = 820;
+constexpr int kWindowHeight = 520;
+constexpr int kTitleBarHeight = 45;
+constexpr int kWindowRadius = 16;
+const QString kDash = QStringLiteral("—");
+
+QLabel *centredLabel(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QProgressBar *thinBar(const QString &objectName, QWidget *parent)
+{
+    auto *bar = new QProgressBar(parent);
+    bar->setObjectName(objectName);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(8);
+    return bar;
+}
+
+}  // namespace
+
+PingMonitorWidget::PingMonitorWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_monitor(new ConnectionMonitor(nullptr, this))
+{
+    setWindowTitle(QStringLiteral("KESTREL v%1").arg(QLatin1String(AppConfig::kAppVersion)));
+    setFixedSize(kWindowWidth, kWindowHeight);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    m_background = new AnimatedBackground(this);
+    buildUi();
+    loadSettings();
+
+    if (!platform::isProcessElevated()) {
+        setTransientStatus(QStringLiteral("⚠️ Рекомендуется запуск от имени администратора"),
+                           QStringLiteral("color:#fbbf24; font-size:11px;"), 5000);
+    }
+
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    m_background->setGeometry(rect());
+    m_background->lower();
+    setStyleSheet(QLatin1String(MainWindowStyle::kWindow));
+    setupTray();
+
+    connectMonitor();
+    connect(&m_sessionDisplayTimer, &QTimer::timeout, this, &PingMonitorWidget::updateCurrentSessionDisplay);
+    m_sessionDisplayTimer.setInterval(1000);
+
+    applyRoundedMask(this, kWindowRadius);
+    m_monitor->start();
+    m_sessionDisplayTimer.start();
+}
+
+PingMonitorWidget::~PingMonitorWidget()
+{
+    if (m_tray)
+        m_tray->hide();
+    m_monitor->stop();
+    m_sessionDisplayTimer.stop();
+}
+
+void PingMonitorWidget::buildUi()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildTitleBar());
+
+    auto *content = new QWidget(this);
+    content->setObjectName(QStringLiteral("contentPanel"));
+    auto *contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(25, 25, 25, 25);
+    contentLayout->setSpacing(20);
+    contentLayout->addWidget(buildMetricsPanel());
+    contentLayout->addWidget(buildSessionPanel());
+    layout->addWidget(content, 1);
+    layout->addWidget(buildBottomPanel());
+}
+
+QWidget *PingMonitorWidget::buildTitleBar()
+{
+    m_titleBar = new QWidget(this);
+    m_titleBar->setObjectName(QStringLiteral("titleBar"));
+    m_titleBar->setFixedHeight(kTitleBarHeight);
+    auto *row = new QHBoxLayout(m_titleBar);
+    row->setContentsMargins(6, 6, 6, 6);
+    row->setSpacing(4);
+
+    auto *icon = new QLabel(m_titleBar);
+    icon->setFixedSize(20, 20);
+    icon->setPixmap(QApplication::windowIcon().pixmap(20, 20));
+    row->addWidget(icon);
+    auto *title = new QLabel(QStringLiteral("KESTREL"), m_titleBar);
+    title->setObjectName(QStringLiteral("titleLabel"));
+    row->addWidget(title);
+    auto *version = new QLabel(QStringLiteral("v%1").arg(QLatin1String(AppConfig::kAppVersion)), m_titleBar);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    row->addWidget(version);
+    row->addStretch();
+
+    // The game's state sits where a player looks first: the title bar.
+    m_gameStateLabel = new QLabel(QStringLiteral("ИГРА НЕ ЗАПУЩЕНА"), m_titleBar);
+    m_gameStateLabel->setObjectName(QStringLiteral("gameStateLabel"));
+    m_gameStateLabel->setToolTip(QStringLiteral("Русская Рыбалка 4"));
+    row->addWidget(m_gameStateLabel);
+    row->addSpacing(12);
+
+    m_functionsButton = new SvgButton(Icons::menu(), m_titleBar);
+    m_functionsButton->setToolTip(QStringLiteral("Функции (Ctrl+F)"));
+    m_minimizeButton = new SvgButton(Icons::minimize(), m_titleBar);
+    m_minimizeButton->setToolTip(QStringLiteral("Свернуть"));
+    m_closeButton = new SvgButton(Icons::close(), m_titleBar);
+    m_closeButton->setToolTip(QStringLiteral("Закрыть (Ctrl+Q)"));
+    for (SvgButton *button : {m_functionsButton, m_minimizeButton, m_closeButton}) {
+        button->setFixedSize(25, 25);
+        button->setStyleSheet(QLatin1String(Styles::kIconButton));
+        row->addWidget(button);
+    }
+    connect(m_minimizeButton, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
+    return m_titleBar;
+}
+
+QWidget *PingMonitorWidget::buildMetricsPanel()
+{
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("metricsPanel"));
+    panel->setAttribute(Qt::WA_StyledBackground);
+    panel->setFixedHeight(200);
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(25, 20, 25, 20);
+    grid->setHorizontalSpacing(25);
+    grid->setVerticalSpacing(12);
+
+    const QStringList titles{QStringLiteral("🌐 СЕРВЕР"), QStringLiteral("🔢 ПОРТ"), QStringLiteral("⚡ ПИНГ"),
+                             QStringLiteral("📡 КАЧЕСТВО")};
+    for (int column = 0; column < titles.size(); ++column)
+        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("metricTitle"), panel), 0, column);
+
+    m_hostLabel = centredLabel(kDash, QStringLiteral("metricValueHost"), panel);
+    m_portLabel = centredLabel(kDash, QStringLiteral("metricValuePort"), panel);
+    m_pingLabel = centredLabel(kDash, QStringLiteral("metricValuePing"), panel);
+    m_qualityLabel = centredLabel(kDash, QStringLiteral("metricValueQuality"), panel);
+
+    auto *portContainer = new QWidget(panel);
+    portContainer->setObjectName(QStringLiteral("portContainer"));
+    auto *portRow = new QHBoxLayout(portContainer);
+    portRow->setContentsMargins(0, 0, 0, 0);
+    portRow->setSpacing(5);
+    portRow->addStretch();
+    portRow->addWidget(m_portLabel);
+    portRow->addStretch();
+
+    grid->addWidget(m_hostLabel, 1, 0);
+    grid->addWidget(portContainer, 1, 1);
+    grid->addWidget(m_pingLabel, 1, 2);
+    grid->addWidget(m_qualityLabel, 1, 3);
+
+    grid->addWidget(centredLabel(QStringLiteral("📍 ГЕОЛОКАЦИЯ"), QStringLiteral("metricTitle"), panel), 2, 0);
+    m_geoLabel = centredLabel(kDash, QStringLiteral("metricValueGeo"), panel);
+    m_geoLabel->setMinimumHeight(32);
+    grid->addWidget(m_geoLabel, 2, 1, 1, 3);
+
+    m_connectionBar = thinBar(QStringLiteral("connectionBar"), panel);
+    grid->addWidget(m_connectionBar, 3, 0, 1, 4);
+    for (int column = 0; column < 4; ++column)
+        grid->setColumnStretch(column, 1);
+    return panel;
+}
+
+QWidget *PingMonitorWidget::buildSessionPanel()
+{
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("sessionPanel"));
+    panel->setAttribute(Qt::WA_StyledBackground);
+    panel->setFixedHeight(140);
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(25, 20, 25, 20);
+    grid->setHorizontalSpacing(20);
+    grid->setVerticalSpacing(12);
+
+    const QStringList titles{QStringLiteral("⏱ ВРЕМЯ СЕССИИ"), QStringLiteral("📊 СРЕДНИЙ ПИНГ"),
+                             QStringLiteral("🪢 СТАБИЛЬНОСТЬ"), QStringLiteral("🌐 ТИП СЕТИ")};
+    for (int column = 0; column < titles.size(); ++column)
+        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("sessionTitle"), panel), 0, column);
+
+    m_sessionTimerLabel = centredLabel(QStringLiteral("00:00:00"), QStringLiteral("sessionTimerLabel"), panel);
+    m_sessionPingLabel = centredLabel(kDash, QStringLiteral("sessionPingLabel"), panel);
+    m_sessionStabilityLabel = centredLabel(kDash, QStringLiteral("sessionStabilityLabel"), panel);
+    m_networkTypeLabel = centredLabel(kDash, QStringLiteral("networkTypeLabel"), panel);
+    grid->addWidget(m_sessionTimerLabel, 1, 0);
+    grid->addWidget(m_sessionPingLabel, 1, 1);
+    grid->addWidget(m_sessionStabilityLabel, 1, 2);
+    grid->addWidget(m_networkTypeLabel, 1, 3);
+
+    m_sessionBar = thinBar(QStringLiteral("sessionProgressBar"), panel);
+    grid->addWidget(m_sessionBar, 2, 0, 1, 4);
+    for (int column = 0; column < 4; ++column)
+        grid->setColumnStretch(column, 1);
+    return panel;
+}
+
+QWidget *PingMonitorWidget::buildBottomPanel()
+{
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("bottomPanel"));
+    panel->setAttribute(Qt::WA_StyledBackground);
+    panel->setFixedHeight(40);
+    auto *row = new QHBoxLayout(panel);
+    row->setContentsMargins(15, 0, 15, 0);
+    row->setSpacing(6);
+
+    m_onlineIndicator = new QLabel(panel);
+    m_onlineIndicator->setObjectName(QStringLiteral("onlineIndicator"));
+    m_onlineIndicator->setFixedSize(10, 10);
+    row->addWidget(m_onlineIndicator);
+    auto *onlineText = new QLabel(QStringLiteral("Онлайн:"), panel);
+    onlineText->setObjectName(QStringLiteral("onlineTextLabel"));
+    row->addWidget(onlineText);
+    m_onlineCountLabel = new QLabel(QStringLiteral("0"), panel);
+    m_onlineCountLabel->setObjectName(QStringLiteral("onlineCountLabel"));
+    row->addWidget(m_onlineCountLabel);
+    row->addSpacing(12);
+
+    m_statusLabel = new QLabel(QStringLiteral("Запуск KESTREL..."), panel);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setTextFormat(Qt::PlainText);
+    row->addWidget(m_statusLabel, 1);
+
+    auto *links = new QLabel(panel);
+    links->setObjectName(QStringLiteral("telegramLabel"));
+    links->setTextFormat(Qt::RichText);
+    links->setText(QStringLiteral("<a href=\"%1\" style=\"color:#60a5fa; text-decoration:none;\">Telegram</a>"
+                                  " · <a href=\"%2\" style=\"color:#60a5fa; text-decoration:none;\">Сайт</a>")
+                       .arg(QLatin1String(AppConfig::kChannelUrl), QLatin1String(AppConfig::kWebSiteUrl)));
+    links->setOpenExternalLinks(true);
+    links->setCursor(Qt::PointingHandCursor);
+    row->addWidget(links);
+    row->addSpacing(12);
+
+    auto *copyright = new QLabel(
+        QStringLiteral("© %1 %2").arg(QDate::currentDate().year()).arg(QLatin1String(AppConfig::kMakerName)), panel);
+    copyright->setObjectName(QStringLiteral("copyrightLabel"));
+    row->addWidget(copyright);
+    return panel;
+}
+
+void PingMonitorWidget::setupTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray = new QSystemTrayIcon(QApplication::windowIcon(), this);
+    m_tray->setToolTip(QStringLiteral("KESTREL v%1\nКликните для показа/скрытия").arg(QLatin1String(AppConfig::kAppVersion)));
+    m_tray->show();
+}
+
+void PingMonitorWidget::connectMonitor()
+{
+    connect(m_monitor, &ConnectionMonitor::gameStateChanged, this, &PingMonitorWidget::onGameStateChanged);
+    connect(m_monitor, &ConnectionMonitor::statusChanged, this,
+            [this](const QString &text, const QString &style) { setStatus(text, style); });
+    connect(m_monitor, &ConnectionMonitor::connectionMissed, this, &PingMonitorWidget::onConnectionMissed);
+    connect(m_monitor, &ConnectionMonitor::connectionLost, this, &PingMonitorWidget::onConnectionLost);
+    connect(m_monitor, &ConnectionMonitor::serverFound, this, &PingMonitorWidget::onServerFound);
+    connect(m_monitor, &ConnectionMonitor::connectionFound, this, &PingMonitorWidget::onConnectionFound);
+    connect(m_monitor->ping(), &PingEngine::pingMeasured, this, &PingMonitorWidget::processPingResult);
+}
+
+void PingMonitorWidget::loadSettings()
+{
+    QSettings settings = openSettings();
+    m_alwaysOnTop = settings.value(QLatin1String(SettingsKeys::kAlwaysOnTop), SettingsKeys::kDefaultAlwaysOnTop).toBool();
+    m_windowOpacity =
+        settings.value(QLatin1String(SettingsKeys::kWindowOpacity), SettingsKeys::kDefaultWindowOpacity).toInt();
+    m_autoStart = settings.value(QLatin1String(SettingsKeys::kAutoStart), SettingsKeys::kDefaultAutoStart).toBool();
+    m_miniOverlayEnabled =
+        settings.value(QLatin1String(SettingsKeys::kMiniOverlayEnabled), SettingsKeys::kDefaultMiniOverlayEnabled)
+            .toBool();
+    m_notificationsEnabled =
+        settings.value(QLatin1String(SettingsKeys::kNotificationsEnabled), SettingsKeys::kDefaultNotificationsEnabled)
+            .toBool();
+    m_miniOverlayOpacity =
+        settings.value(QLatin1String(SettingsKeys::kMiniOverlayOpacity), SettingsKeys::kDefaultMiniOverlayOpacity)
+            .toInt();
+
+    const QRect keep = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_alwaysOnTop);
+    setGeometry(keep);
+    show();
+    setWindowOpacity(m_windowOpacity / 100.0);
+    saveSettings();
+    emit opacityChanged(m_windowOpacity);
+}
+
+void PingMonitorWidget::saveSettings()
+{
+    QSettings settings = openSettings();
+    settings.setValue(QLatin1String(SettingsKeys::kAlwaysOnTop), m_alwaysOnTop);
+    settings.setValue(QLatin1String(SettingsKeys::kWindowOpacity), m_windowOpacity);
+    settings.setValue(QLatin1String(SettingsKeys::kAutoStart), m_autoStart);
+    settings.setValue(QLatin1String(SettingsKeys::kMiniOverlayEnabled), m_miniOverlayEnabled);
+    settings.setValue(QLatin1String(SettingsKeys::kNotificationsEnabled), m_notificationsEnabled);
+    settings.setValue(QLatin1String(SettingsKeys::kMiniOverlayOpacity), m_miniOverlayOpacity);
+    settings.sync();
+}
+
+void PingMonitorWidget::setAlwaysOnTop(bool enabled)
+{
+    const QRect keep = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, enabled);
+    setGeometry(keep);
+    show();
+    m_alwaysOnTop = enabled;
+    saveSettings();
+}
+
+void PingMonitorWidget::setWindowOpacityPercent(int percent)
+{
+    setWindowOpacity(percent / 100.0);
+    m_windowOpacity = percent;
+    emit opacityChanged(percent);
+    saveSettings();
+}
+
+void PingMonitorWidget::setNotificationsEnabled(bool enabled)
+{
+    m_notificationsEnabled = enabled;
+    saveSettings();
+}
+
+void PingMonitorWidget::showTrayNotification(const QString &title, const QString &message)
+{
+    if (!m_notificationsEnabled)
+        return;
+    if (!m_notifications.tryPass())
+        return;
+    qDebug().noquote() << "[NOTIFY]" << title << "|" << QString(message).replace(QLatin1Char('\n'), QLatin1String(" / "));
+    if (m_tray)
+        m_tray->showMessage(title, message, QSystemTrayIcon::Information, 3000);
+    emit trayNotificationShown(title, message);
+}
+
+void PingMonitorWidget::setStatus(const QString &text, const QString &style)
+{
+    m_statusLabel->setText(text);
+    m_statusLabel->setStyleSheet(style);
+}
+
+void PingMonitorWidget::setTransientStatus(const QString &text, const QString &style, int ms)
+{
+    setStatus(text, style);
+    QTimer::singleShot(ms, this, [this, text] {
+        if (m_statusLabel->text() == text)
+            setStatus(QString(), QLatin1String(MainWindowStyle::kStatusMuted));
+    });
+}
+
+void PingMonitorWidget::updateTarget()
+{
+    m_monitor->updateTarget();
+}
+
+void PingMonitorWidget::startPingMeasurement()
+{
+    m_monitor->ping()->startPingMeasurement();
+}
+
+void PingMonitorWidget::onGameStateChanged(bool running)
+{
+    if (running) {
+        m_gameStateLabel->setText(QStringLiteral("АКТИВНА"));
+        m_gameStateLabel->setStyleSheet(QLatin1String(MainWindowStyle::kGameActive));
+        showTrayNotification(QStringLiteral("Игра обнаружена"), QStringLiteral("Русская Рыбалка 4 запущена"));
+    } else {
+        m_gameStateLabel->setText(QStringLiteral("НЕ АКТИВНА"));
+        m_gameStateLabel->setStyleSheet(QLatin1String(MainWindowStyle::kGameInactive));
+    }
+}
+
+void PingMonitorWidget::onServerFound(const QString &host, quint16 port, bool serverChanged)
+{
+    Q_UNUSED(serverChanged)
+    m_hostLabel->setText(host);
+    m_portLabel->setText(QString::number(port));
+}
+
+void PingMonitorWidget::onConnectionFound(const QString &host, quint16 port)
+{
+    showTrayNotification(QStringLiteral("Соединение найдено"),
+                         QStringLiteral("Сервер: %1\nПорт: %2").arg(host).arg(port));
+}
+
+void PingMonitorWidget::onConnectionLost()
+{
+    showTrayNotification(QStringLiteral("Соединение потеряно"), QStringLiteral("Поиск нового игрового соединения..."));
+}
+
+void PingMonitorWidget::onConnectionMissed()
+{
+    for (QLabel *label : {m_hostLabel, m_geoLabel, m_portLabel, m_pingLabel, m_qualityLabel})
+        label->setText(kDash);
+    m_connectionBar->setValue(0);
+}
+
+void PingMonitorWidget::processPingResult(int ping)
+{
+    updatePingDisplay(ping);
+}
+
+void PingMonitorWidget::updatePingDisplay(int ping)
+{
+    m_pingLabel->setText(QString::number(ping));
+    m_pingLabel->setStyleSheet(PingQuality::pingStyle(ping));
+    m_qualityLabel->setText(PingQuality::text(ping));
+    m_qualityLabel->setStyleSheet(PingQuality::qualityStyle(ping));
+    updateConnectionBar(ping);
+    m_monitor->ping()->recordSample(ping);
+}
+
+void PingMonitorWidget::updateConnectionBar(int ping)
+{
+    m_connectionBar->setValue(PingQuality::barValue(ping));
+    m_connectionBar->setStyleSheet(PingQuality::barStyle(ping));
+}
+
+void PingMonitorWidget::updateCurrentSessionDisplay()
+{
+}
+
+void PingMonitorWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && event->position().toPoint().y() < kTitleBarHeight) {
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void PingMonitorWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if ((event->buttons() & Qt::LeftButton) && event->position().toPoint().y() < kTitleBarHeight) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void PingMonitorWidget::paintEvent(QPaintEvent *)
+{
+    // The background child paints everything.
+}
+
+void PingMonitorWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_background->setGeometry(rect());
+    applyRoundedMask(this, kWindowRadius);
+}
+
+void PingMonitorWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    setWindowOpacity(m_windowOpacity / 100.0);
+    saveSettings();
+    emit opacityChanged(m_windowOpacity);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+// The main window: server, port, ping, quality, geolocation, the game session and
+// the presence line, over an animated background in a frameless rounded window.
+// Decisions live in core objects (ConnectionMonitor, PingEngine, ...); the slots
+// here turn their results into what the player sees.
+
+#include "app/notificationgate.h"
+
+#include <QPoint>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class AnimatedBackground;
+class ConnectionMonitor;
+class PingEngine;
+class QLabel;
+class QProgressBar;
+class QSystemTrayIcon;
+class SvgButton;
+
+class PingMonitorWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PingMonitorWidget(QWidget *parent = nullptr);
+    ~PingMonitorWidget() override;
+
+    void loadSettings();
+    void saveSettings();
+
+    void setAlwaysOnTop(bool enabled);
+    void setWindowOpacityPercent(int percent);
+    void setNotificationsEnabled(bool enabled);
+
+    // Shows a tray balloon unless notifications are off, there is no tray, or one was
+    // shown less than 301 s ago (dropped, not queued).
+    void showTrayNotification(const QString &title, const QString &message);
+
+    ConnectionMonitor *monitor() const { return m_monitor; }
+    int windowOpacityPercent() const { return m_windowOpacity; }
+
+signals:
+    void opacityChanged(int percent);
+    // Emitted for every balloon that passed the rate limit (also without a tray,
+    // so a desktop without one can still log what would have been shown).
+    void trayNotificationShown(const QString &title, const QString &message);
+
+public slots:
+    void updateTarget();
+    void startPingMeasurement();
+    void processPingResult(int ping);
+    void updateCurrentSessionDisplay();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildUi();
+    QWidget *buildTitleBar();
+    QWidget *buildMetricsPanel();
+    QWidget *buildSessionPanel();
+    QWidget *buildBottomPanel();
+    void setupTray();
+    void connectMonitor();
+
+    void setStatus(const QString &text, const QString &style = QString());
+    // Sets a message that clears itself after ms unless another message replaced it.
+    void setTransientStatus(const QString &text, const QString &style, int ms);
+
+    void onGameStateChanged(bool running);
+    void onServerFound(const QString &host, quint16 port, bool serverChanged);
+    void onConnectionFound(const QString &host, quint16 port);
+    void onConnectionLost();
+    void onConnectionMissed();
+    void updatePingDisplay(int ping);
+    void updateConnectionBar(int ping);
+
+    ConnectionMonitor *m_monitor = nullptr;
+    NotificationGate m_notifications;
+
+    AnimatedBackground *m_background = nullptr;
+    QWidget *m_titleBar = nullptr;
+    SvgButton *m_functionsButton = nullptr;
+    SvgButton *m_minimizeButton = nullptr;
+    SvgButton *m_closeButton = nullptr;
+    QLabel *m_gameStateLabel = nullptr;
+    QLabel *m_hostLabel = nullptr;
+    QLabel *m_portLabel = nullptr;
+    QLabel *m_pingLabel = nullptr;
+    QLabel *m_qualityLabel = nullptr;
+    QLabel *m_geoLabel = nullptr;
+    QProgressBar *m_connectionBar = nullptr;
+    QLabel *m_sessionTimerLabel = nullptr;
+    QLabel *m_sessionPingLabel = nullptr;
+    QLabel *m_sessionStabilityLabel = nullptr;
+    QLabel *m_networkTypeLabel = nullptr;
+    QProgressBar *m_sessionBar = nullptr;
+    QLabel *m_onlineIndicator = nullptr;
+    QLabel *m_onlineCountLabel = nullptr;
+    QLabel *m_statusLabel = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+
+    QTimer m_sessionDisplayTimer;
+    QPoint m_dragOffset;
+
+    bool m_alwaysOnTop = true;
+    int m_windowOpacity = 85;
+    bool m_autoStart = false;
+    bool m_miniOverlayEnabled = true;
+    bool m_notificationsEnabled = true;
+    int m_miniOverlayOpacity = 85;
+};

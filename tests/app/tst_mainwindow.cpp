@@ -1,0 +1,86 @@
+#include "app/pingmonitorwidget.h"
+#include "monitor/connectionmonitor.h"
+#include "monitor/pingengine.h"
+#include "support/fakegame.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QString labelText(const QWidget &window, const char *name)
+{
+    auto *label = window.findChild<QLabel *>(QLatin1String(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsTheFakeGamesServer()
+    {
+        FakeGame::Server server;
+        const QList<quint16> ports = server.start(QStringLiteral("127.0.0.3"), {9305});
+        QCOMPARE(ports, QList<quint16>{9305});
+        FakeGame::Client client;
+        QVERIFY(client.start(QStringLiteral("127.0.0.3"), 9305));
+
+        PingMonitorWidget window;
+        QSignalSpy pinged(window.monitor()->ping(), &PingEngine::pingMeasured);
+
+        // Two target periods at most.
+        QVERIFY(QTest::qWaitFor([&] { return window.monitor()->isConnected(); },
+                                2 * ConnectionMonitor::kTargetIntervalMs + 500));
+        QCOMPARE(labelText(window, "metricValueHost"), QStringLiteral("127.0.0.3"));
+        QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("9305"));
+        QCOMPARE(labelText(window, "gameStateLabel"), QStringLiteral("АКТИВНА"));
+
+        QVERIFY(pinged.wait(3000));
+        const int ping = pinged.first().at(0).toInt();
+        QVERIFY2(ping < PingEngine::kNoAnswer, qPrintable(QString::number(ping)));
+        QCOMPARE(labelText(window, "metricValuePing"), QString::number(ping));
+        QCOMPARE(labelText(window, "metricValueQuality"), QStringLiteral("ОТЛИЧНО"));
+        QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(), 100);
+
+        // The game drops its connection: the tiles go back to dashes.
+        QVERIFY(client.drop());
+        QVERIFY(QTest::qWaitFor([&] { return !window.monitor()->isConnected(); },
+                                2 * ConnectionMonitor::kTargetIntervalMs + 500));
+        QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("—"));
+        QCOMPARE(labelText(window, "metricValuePing"), QStringLiteral("—"));
+        QVERIFY(!window.monitor()->isPingTimerActive());
+    }
+
+    void titleBarDragsOnlyInItsTopRows()
+    {
+        PingMonitorWidget window;
+        window.monitor()->stop();
+        const QPoint start = window.pos();
+
+        auto drag = [&](int y) {
+            const QPoint local(300, y);
+            QMouseEvent press(QEvent::MouseButtonPress, local, window.mapToGlobal(local), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &press);
+            const QPoint moved = local + QPoint(40, 0);
+            QMouseEvent move(QEvent::MouseMove, moved, window.mapToGlobal(moved), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(&window, &move);
+        };
+        drag(45);
+        QCOMPARE(window.pos(), start);
+        drag(44);
+        QCOMPARE(window.pos(), start + QPoint(40, 0));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
