@@ -1,6 +1,7 @@
 #include "app/pingmonitorwidget.h"
 
 #include "app/appconfig.h"
+#include "app/exitconfirmdialog.h"
 #include "app/mainwindowstyle.h"
 #include "app/settingskeys.h"
 #include "monitor/connectionmonitor.h"
@@ -14,9 +15,20 @@
 #include "ui/windowshape.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDate>
 #include <QDebug>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPainter>
+#include <QShortcut>
+#include <QUrl>
+#include <QWindowStateChangeEvent>
+
+#include <cstdio>
+#include <cstdlib>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -54,7 +66,36 @@ QProgressBar *thinBar(const QString &objectName, QWidget *parent)
     return bar;
 }
 
+PingMonitorWidget::ExitHook &exitHook()
+{
+    static PingMonitorWidget::ExitHook hook;
+    return hook;
+}
+
+// The tray's own drawn icon, for a program without any icon at all.
+QIcon drawnTrayIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x3b, 0x82, 0xf6));
+    painter.drawEllipse(QRect(QPoint(0, 0), QPoint(31, 31)));
+    painter.setPen(QPen(Qt::white, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRect(QPoint(8, 8), QPoint(23, 23)));
+    painter.drawLine(16, 4, 16, 12);
+    painter.drawLine(12, 16, 20, 16);
+    return QIcon(pixmap);
+}
+
 }  // namespace
+
+void PingMonitorWidget::setExitHook(ExitHook hook)
+{
+    exitHook() = std::move(hook);
+}
 
 PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     : QWidget(parent)
@@ -84,12 +125,14 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     m_background->setGeometry(rect());
     m_background->lower();
     setStyleSheet(QLatin1String(MainWindowStyle::kWindow));
+    buildMenus();
     setupTray();
 
     connectMonitor();
     connect(&m_sessionDisplayTimer, &QTimer::timeout, this, &PingMonitorWidget::updateCurrentSessionDisplay);
     m_sessionDisplayTimer.setInterval(1000);
 
+    createShortcuts();
     applyRoundedMask(this, kWindowRadius);
     m_monitor->start();
     m_sessionDisplayTimer.start();
@@ -160,7 +203,8 @@ QWidget *PingMonitorWidget::buildTitleBar()
         button->setStyleSheet(QLatin1String(Styles::kIconButton));
         row->addWidget(button);
     }
-    connect(m_minimizeButton, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(m_functionsButton, &QPushButton::clicked, this, &PingMonitorWidget::showFunctionsMenu);
+    connect(m_minimizeButton, &QPushButton::clicked, this, &PingMonitorWidget::toggleWindowVisibility);
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
     return m_titleBar;
 }
@@ -277,7 +321,8 @@ QWidget *PingMonitorWidget::buildBottomPanel()
     links->setText(QStringLiteral("<a href=\"%1\" style=\"color:#60a5fa; text-decoration:none;\">Telegram</a>"
                                   " · <a href=\"%2\" style=\"color:#60a5fa; text-decoration:none;\">Сайт</a>")
                        .arg(QLatin1String(AppConfig::kChannelUrl), QLatin1String(AppConfig::kWebSiteUrl)));
-    links->setOpenExternalLinks(true);
+    links->setOpenExternalLinks(false);
+    connect(links, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     links->setCursor(Qt::PointingHandCursor);
     row->addWidget(links);
     row->addSpacing(12);
@@ -289,13 +334,140 @@ QWidget *PingMonitorWidget::buildBottomPanel()
     return panel;
 }
 
+void PingMonitorWidget::buildMenus()
+{
+    struct Entry
+    {
+        const char *text;
+        QByteArray svg;
+        void (PingMonitorWidget::*slot)();
+    };
+    // nullptr text marks a separator.
+    const QList<Entry> functions{};
+    const QList<Entry> trayOnly{
+        {nullptr, {}, nullptr},
+        {"Telegram", Icons::send(), &PingMonitorWidget::openTelegram},
+        {"Выход", Icons::logOut(), nullptr},
+    };
+
+    auto fill = [this](QMenu *menu, const QList<Entry> &entries) {
+        for (const Entry &entry : entries) {
+            if (!entry.text) {
+                if (!menu->isEmpty())
+                    menu->addSeparator();
+                continue;
+            }
+            QAction *action = menu->addAction(Icons::icon(entry.svg, 16), QString::fromUtf8(entry.text));
+            if (entry.slot)
+                connect(action, &QAction::triggered, this, entry.slot);
+            else
+                connect(action, &QAction::triggered, this, &QWidget::close);
+        }
+    };
+
+    m_functionsMenu = new QMenu(this);
+    m_functionsMenu->setStyleSheet(QLatin1String(Styles::kMenu));
+    fill(m_functionsMenu, functions);
+
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setStyleSheet(QLatin1String(Styles::kMenu));
+    fill(m_trayMenu, functions);
+    fill(m_trayMenu, trayOnly);
+}
+
 void PingMonitorWidget::setupTray()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    m_tray = new QSystemTrayIcon(QApplication::windowIcon(), this);
+    QIcon icon = QApplication::windowIcon();
+    const QString iconFile = QApplication::applicationDirPath() + QStringLiteral("/icon.ico");
+    if (icon.isNull() && QFileInfo::exists(iconFile))
+        icon = QIcon(iconFile);
+    if (icon.isNull())
+        icon = drawnTrayIcon();
+
+    m_tray = new QSystemTrayIcon(icon, this);
     m_tray->setToolTip(QStringLiteral("KESTREL v%1\nКликните для показа/скрытия").arg(QLatin1String(AppConfig::kAppVersion)));
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            toggleWindowVisibility();
+    });
     m_tray->show();
+}
+
+void PingMonitorWidget::createShortcuts()
+{
+    const QList<QPair<QKeySequence, void (PingMonitorWidget::*)()>> shortcuts{
+        {QKeySequence(QStringLiteral("Ctrl+W")), &PingMonitorWidget::toggleWindowVisibility},
+        {QKeySequence(QStringLiteral("Ctrl+F")), &PingMonitorWidget::showFunctionsMenu},
+    };
+    for (const auto &[keys, slot] : shortcuts) {
+        auto *shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    }
+}
+
+void PingMonitorWidget::openTelegram()
+{
+    QDesktopServices::openUrl(QUrl(QLatin1String(AppConfig::kChannelUrl)));
+}
+
+void PingMonitorWidget::showFunctionsMenu()
+{
+    m_functionsMenu->popup(m_functionsButton->mapToGlobal(QPoint(0, m_functionsButton->height())));
+}
+
+void PingMonitorWidget::toggleWindowVisibility()
+{
+    if (isVisible()) {
+        hideToBackground();
+        return;
+    }
+    showNormal();
+    activateWindow();
+    raise();
+}
+
+void PingMonitorWidget::hideToBackground()
+{
+    if (!m_tray || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+}
+
+void PingMonitorWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)
+        && m_tray && QSystemTrayIcon::isSystemTrayAvailable()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        hideToBackground();
+        event->ignore();
+        return;
+    }
+    QWidget::changeEvent(event);
+}
+
+void PingMonitorWidget::closeEvent(QCloseEvent *event)
+{
+    if (m_exiting || !ExitConfirmDialog::ask(this)) {
+        event->ignore();
+        return;
+    }
+    m_exiting = true;
+    event->ignore();
+    performExit();
+}
+
+void PingMonitorWidget::performExit()
+{
+    qDebug() << "[EXIT] Confirmed by the user";
+    if (const ExitHook &hook = exitHook()) {
+        hook(0);
+        return;
+    }
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 void PingMonitorWidget::connectMonitor()

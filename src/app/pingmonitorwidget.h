@@ -12,10 +12,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 class AnimatedBackground;
 class ConnectionMonitor;
 class PingEngine;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QSystemTrayIcon;
 class SvgButton;
@@ -41,6 +44,13 @@ public:
 
     ConnectionMonitor *monitor() const { return m_monitor; }
     int windowOpacityPercent() const { return m_windowOpacity; }
+    bool isExiting() const { return m_exiting; }
+    QMenu *functionsMenu() const { return m_functionsMenu; }
+    QMenu *trayMenu() const { return m_trayMenu; }
+
+    // A confirmed exit ends the process at once. Tests replace how.
+    using ExitHook = std::function<void(int)>;
+    static void setExitHook(ExitHook hook);
 
 signals:
     void opacityChanged(int percent);
@@ -50,16 +60,21 @@ signals:
 
 public slots:
     void updateTarget();
+    void openTelegram();
+    void toggleWindowVisibility();
     void startPingMeasurement();
     void processPingResult(int ping);
     void updateCurrentSessionDisplay();
+    void showFunctionsMenu();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildUi();
@@ -68,6 +83,13 @@ private:
     QWidget *buildSessionPanel();
     QWidget *buildBottomPanel();
     void setupTray();
+    void buildMenus();
+    void createShortcuts();
+    // Hides the window; the way back is the tray, or the mini HUD when it is enabled.
+    // Without either the window only minimises, so it can never be lost.
+    void hideToBackground();
+    void endGameSession();
+    void performExit();
     void connectMonitor();
 
     void setStatus(const QString &text, const QString &style = QString());
@@ -106,6 +128,8 @@ private:
     QLabel *m_onlineCountLabel = nullptr;
     QLabel *m_statusLabel = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_trayMenu = nullptr;
+    QMenu *m_functionsMenu = nullptr;
 
     QTimer m_sessionDisplayTimer;
     QPoint m_dragOffset;
@@ -116,4 +140,5 @@ private:
     bool m_miniOverlayEnabled = true;
     bool m_notificationsEnabled = true;
     int m_miniOverlayOpacity = 85;
+    bool m_exiting = false;
 };

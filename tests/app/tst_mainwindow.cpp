@@ -1,3 +1,4 @@
+#include "app/exitconfirmdialog.h"
 #include "app/pingmonitorwidget.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
@@ -57,6 +58,31 @@ private slots:
         QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("—"));
         QCOMPARE(labelText(window, "metricValuePing"), QStringLiteral("—"));
         QVERIFY(!window.monitor()->isPingTimerActive());
+    }
+
+    void exitNeedsConfirmation()
+    {
+        int exitCode = -1;
+        PingMonitorWidget::setExitHook([&](int code) { exitCode = code; });
+        PingMonitorWidget window;
+        window.monitor()->stop();
+
+        ExitConfirmDialog::setNextAnswer(false);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QCOMPARE(exitCode, -1);
+        QVERIFY(!window.isExiting());
+
+        ExitConfirmDialog::setNextAnswer(true);
+        window.close();
+        QCOMPARE(exitCode, 0);
+        QVERIFY(window.isExiting());
+
+        // Once exiting, further close requests are ignored without asking again.
+        exitCode = -1;
+        QVERIFY(!window.close());
+        QCOMPARE(exitCode, -1);
+        PingMonitorWidget::setExitHook({});
     }
 
     void titleBarDragsOnlyInItsTopRows()
