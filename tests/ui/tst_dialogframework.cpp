@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QSvgRenderer>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -59,6 +60,9 @@ private slots:
 
     void svgButtonPaintsOnlyAValidIcon_data();
     void svgButtonPaintsOnlyAValidIcon();
+
+    void favouriteButtonExplainsAtOnce_data();
+    void favouriteButtonExplainsAtOnce();
 
     void iconsAreValidFeatherSvg_data();
     void iconsAreValidFeatherSvg();
@@ -363,6 +367,41 @@ void TestDialogFramework::svgButtonPaintsOnlyAValidIcon()
         QVERIFY(allTransparent(border));
         QVERIFY(allTransparent(image.copy(0, 0, 3, image.height())));
     }
+}
+
+void TestDialogFramework::favouriteButtonExplainsAtOnce_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<bool>("shownOnEnter");
+    QTest::newRow("favourite") << QStringLiteral("favoriteButton") << QStringLiteral("Порт 9123: ХОРОШИЙ")
+                               << true;
+    QTest::newRow("favourite without text") << QStringLiteral("favoriteButton") << QString() << false;
+    QTest::newRow("other button") << QStringLiteral("svgButton") << QStringLiteral("Закрыть") << false;
+}
+
+void TestDialogFramework::favouriteButtonExplainsAtOnce()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, toolTip);
+    QFETCH(bool, shownOnEnter);
+
+    QToolTip::hideText();
+    QWidget host;
+    host.resize(80, 80);
+    auto *button = new SvgButton(Icons::star(), &host);
+    button->setObjectName(name);
+    button->setToolTip(toolTip);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+
+    const QPointF local(11, 11);
+    QEnterEvent enter(local, button->mapTo(&host, local), button->mapToGlobal(local));
+    QCoreApplication::sendEvent(button, &enter);
+    QCOMPARE(QToolTip::isVisible(), shownOnEnter);
+    if (shownOnEnter)
+        QCOMPARE(QToolTip::text(), toolTip);
+    QToolTip::hideText();
 }
 
 void TestDialogFramework::iconsAreValidFeatherSvg_data()
