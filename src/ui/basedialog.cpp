@@ -2,7 +2,6 @@
 
 #include "app/settingskeys.h"
 
-#include <QPointer>
 #include <QResizeEvent>
 #include <QShowEvent>
 

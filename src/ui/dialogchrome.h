@@ -3,17 +3,17 @@
 #include "ui/windowshape.h"
 
 #include <QByteArray>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QMargins>
 #include <QSize>
 #include <QString>
+#include <QVBoxLayout>
 
 class AnimatedBackground;
 class BaseDialog;
 class QFrame;
-class QHBoxLayout;
 class QLabel;
-class QVBoxLayout;
 class QWidget;
 class SvgButton;
 

@@ -1,5 +1,6 @@
 #include "ui/icons.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QIcon>
 #include <QPainter>
@@ -284,7 +285,10 @@ QPixmap pixmap(const QByteArray &svgText, int side)
     if (found != cache.constEnd())
         return found.value();
 
-    QPixmap result(side, side);
+    // Sharp on high-density screens: render at device pixels, report the logical size.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QPixmap result(QSize(side, side) * ratio);
+    result.setDevicePixelRatio(ratio);
     result.fill(Qt::transparent);
     QSvgRenderer renderer(svgText);
     if (renderer.isValid()) {

@@ -3,6 +3,11 @@
 #include <QMessageBox>
 #include <QString>
 
+// <windows.h> defines MessageBox as a macro for MessageBoxW; this class keeps its own name.
+#ifdef MessageBox
+#undef MessageBox
+#endif
+
 // The program's message boxes: dark style, Russian button texts, plain-text messages.
 // Tests queue answers with setNextAnswer(); a queued answer is returned without
 // showing anything, so modal flows run headless.
