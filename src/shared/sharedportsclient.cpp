@@ -40,6 +40,11 @@ SharedPortsClient::~SharedPortsClient()
     cancelRequest();
 }
 
+int SharedPortsClient::transferTimeout() const
+{
+    return m_manager->transferTimeout();
+}
+
 void SharedPortsClient::setTransferTimeoutForTesting(int milliseconds)
 {
     s_transferTimeoutOverride = milliseconds;

@@ -41,6 +41,8 @@ public:
     void unpublishPort(const QString &userName, int portId);
     void addComment(int portId, const QString &userName, const QString &comment);
 
+    int transferTimeout() const;
+
     // Test hook: transfer time-out for clients constructed afterwards; 0 restores the shipped value.
     static void setTransferTimeoutForTesting(int milliseconds);
 
