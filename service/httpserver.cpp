@@ -99,7 +99,9 @@ HttpConnection::HttpConnection(QTcpSocket *socket, HttpServer *server)
 void HttpConnection::onReadyRead()
 {
     if (m_closing) {
-        m_socket->readAll();
+        m_discardRemaining -= m_socket->readAll().size();
+        if (m_discardRemaining <= 0)
+            m_socket->disconnectFromHost();
         return;
     }
     m_idleTimer->start();
@@ -183,6 +185,9 @@ bool HttpConnection::processBuffer()
                 }
             }
             if (m_bodyLength > m_server->m_maxBodyBytes) {
+                // Closing while the client still sends would reset the connection and lose the answer.
+                if (m_bodyLength <= HttpServer::kMaxDiscardBytes)
+                    m_discardRemaining = m_bodyLength - m_buffer.size();
                 fail(413,
                     QStringLiteral("Request body too large (limit %1 bytes)").arg(m_server->m_maxBodyBytes),
                     m_request.method, m_request.target);
@@ -240,6 +245,11 @@ void HttpConnection::send(
 void HttpConnection::closeAfterWrite()
 {
     m_closing = true;
+    m_buffer.clear();
+    if (m_discardRemaining > 0) {
+        m_idleTimer->start();
+        return;
+    }
     m_idleTimer->stop();
     // Let the answer reach the peer before the connection goes.
     m_socket->disconnectFromHost();

@@ -49,6 +49,8 @@ public:
     static constexpr int kDefaultMaxBodyBytes = 64 * 1024;
     static constexpr int kMaxHeaderBytes = 16 * 1024;
     static constexpr int kIdleTimeoutMs = 30000;
+    // A refused body up to this size is read and dropped so the client sees the answer.
+    static constexpr qint64 kMaxDiscardBytes = 8 * 1024 * 1024;
 
     explicit HttpServer(Handler handler, QObject *parent = nullptr);
 
@@ -99,6 +101,7 @@ private:
     QByteArray m_buffer;
     bool m_haveHead = false;
     bool m_closing = false;
+    qint64 m_discardRemaining = 0; // body bytes still to swallow after a refusal
     qint64 m_bodyLength = 0;
     bool m_keepAlive = true;
     HttpRequest m_request;

@@ -12,7 +12,14 @@
 
 namespace {
 
-enum Operation { Fetch, Publish, Unpublish, FetchComments, AddComment };
+enum Operation
+{
+    Fetch,
+    Publish,
+    Unpublish,
+    FetchComments,
+    AddComment
+};
 
 struct Result
 {
@@ -36,15 +43,16 @@ Result run(SharedPortsClient &client, Operation operation)
     switch (operation) {
     case Fetch:
         connection = QObject::connect(&client, &SharedPortsClient::portsReceived,
-                                      [&](const QList<SharedPort> &ports, bool success, const QString &error) {
-                                          result.ports = ports;
-                                          capture(success, error);
-                                      });
+            [&](const QList<SharedPort> &ports, bool success, const QString &error) {
+                result.ports = ports;
+                capture(success, error);
+            });
         client.fetchPorts(QStringLiteral("Рыбак"));
         break;
     case Publish:
         connection = QObject::connect(&client, &SharedPortsClient::publishFinished, capture);
-        client.publishPort(QStringLiteral("Рыбак"), 9123, QStringLiteral("Ахтуба"), 1, QStringLiteral("клюёт"));
+        client.publishPort(
+            QStringLiteral("Рыбак"), 9123, QStringLiteral("Ахтуба"), 1, QStringLiteral("клюёт"));
         break;
     case Unpublish:
         connection = QObject::connect(&client, &SharedPortsClient::unpublishFinished, capture);
@@ -52,10 +60,10 @@ Result run(SharedPortsClient &client, Operation operation)
         break;
     case FetchComments:
         connection = QObject::connect(&client, &SharedPortsClient::commentsReceived,
-                                      [&](const QList<Comment> &comments, bool success, const QString &error) {
-                                          result.comments = comments;
-                                          capture(success, error);
-                                      });
+            [&](const QList<Comment> &comments, bool success, const QString &error) {
+                result.comments = comments;
+                capture(success, error);
+            });
         client.fetchComments(17);
         break;
     case AddComment:
@@ -73,7 +81,7 @@ QJsonObject bodyOf(const CannedRequest &request)
     return QJsonDocument::fromJson(request.body).object();
 }
 
-}  // namespace
+} // namespace
 
 class TestSharedPortsClient : public QObject
 {
@@ -104,28 +112,28 @@ void TestSharedPortsClient::replyOutcome_data()
     QTest::addColumn<bool>("success");
     QTest::addColumn<QString>("error");
 
-    const QList<QPair<const char *, Operation>> operations = {{"fetch", Fetch},
-                                                              {"publish", Publish},
-                                                              {"unpublish", Unpublish},
-                                                              {"comments", FetchComments},
-                                                              {"addComment", AddComment}};
+    const QList<QPair<const char *, Operation>> operations = {{"fetch", Fetch}, {"publish", Publish},
+        {"unpublish", Unpublish}, {"comments", FetchComments}, {"addComment", AddComment}};
     for (const auto &op : operations) {
         const QByteArray name = op.first;
-        QTest::newRow(QByteArray(name + ": empty array").constData()) << int(op.second) << 200 << QByteArray("[]") << false
-                                              << QStringLiteral("Invalid JSON");
-        QTest::newRow(QByteArray(name + ": array").constData()) << int(op.second) << 200 << QByteArray("[{\"success\":true}]") << false
-                                        << QStringLiteral("Invalid JSON");
-        QTest::newRow(QByteArray(name + ": not json").constData()) << int(op.second) << 200 << QByteArray("<html>oops</html>") << false
-                                           << QStringLiteral("Invalid JSON");
-        QTest::newRow(QByteArray(name + ": empty object").constData()) << int(op.second) << 200 << QByteArray("{}") << false << QString();
-        QTest::newRow(QByteArray(name + ": refusal").constData()) << int(op.second) << 200
-                                          << QByteArray(R"({"success":false,"error":"Порт занят"})") << false
-                                          << QStringLiteral("Порт занят");
-        QTest::newRow(QByteArray(name + ": success as text").constData()) << int(op.second) << 200
-                                                  << QByteArray(R"({"success":"true","error":"x"})") << false
-                                                  << QStringLiteral("x");
-        QTest::newRow(QByteArray(name + ": success only").constData()) << int(op.second) << 200 << QByteArray(R"({"success":true})")
-                                               << true << QString();
+        QTest::newRow(QByteArray(name + ": empty array").constData())
+            << int(op.second) << 200 << QByteArray("[]") << false << QStringLiteral("Invalid JSON");
+        QTest::newRow(QByteArray(name + ": array").constData())
+            << int(op.second) << 200 << QByteArray("[{\"success\":true}]") << false
+            << QStringLiteral("Invalid JSON");
+        QTest::newRow(QByteArray(name + ": not json").constData())
+            << int(op.second) << 200 << QByteArray("<html>oops</html>") << false
+            << QStringLiteral("Invalid JSON");
+        QTest::newRow(QByteArray(name + ": empty object").constData())
+            << int(op.second) << 200 << QByteArray("{}") << false << QString();
+        QTest::newRow(QByteArray(name + ": refusal").constData())
+            << int(op.second) << 200 << QByteArray(R"({"success":false,"error":"Порт занят"})") << false
+            << QStringLiteral("Порт занят");
+        QTest::newRow(QByteArray(name + ": success as text").constData())
+            << int(op.second) << 200 << QByteArray(R"({"success":"true","error":"x"})") << false
+            << QStringLiteral("x");
+        QTest::newRow(QByteArray(name + ": success only").constData())
+            << int(op.second) << 200 << QByteArray(R"({"success":true})") << true << QString();
     }
 }
 
@@ -163,10 +171,11 @@ void TestSharedPortsClient::portRecord_data()
     QTest::newRow("string id") << QByteArray(R"({"id":"42","port":9100})") << 42 << 9100 << QDateTime();
     QTest::newRow("negative string id") << QByteArray(R"({"id":"-3"})") << -3 << 0 << QDateTime();
     QTest::newRow("non-decimal string id") << QByteArray(R"({"id":"4x2"})") << 0 << 0 << QDateTime();
-    QTest::newRow("string id beyond 32 bits") << QByteArray(R"({"id":"4294967296"})") << 0 << 0 << QDateTime();
+    QTest::newRow("string id beyond 32 bits")
+        << QByteArray(R"({"id":"4294967296"})") << 0 << 0 << QDateTime();
     QTest::newRow("fractional id") << QByteArray(R"({"id":2.5})") << 0 << 0 << QDateTime();
-    QTest::newRow("port above 16 bits") << QByteArray(R"({"id":1,"port":70000})") << 1 << (70000 & 0xffff)
-                                        << QDateTime();
+    QTest::newRow("port above 16 bits")
+        << QByteArray(R"({"id":1,"port":70000})") << 1 << (70000 & 0xffff) << QDateTime();
     QTest::newRow("port as text") << QByteArray(R"({"id":1,"port":"9100"})") << 1 << 0 << QDateTime();
     QTest::newRow("ISO time") << QByteArray(R"({"id":1,"created_at":"2024-03-05T09:07:00"})") << 1 << 0
                               << QDateTime();
@@ -205,12 +214,13 @@ void TestSharedPortsClient::commentRecord_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("timeValid");
 
-    QTest::newRow("complete") << QByteArray(R"({"id":7,"user_name":"A","comment":"<b>&","created_at":"2024-03-05 09:07:00"})")
+    QTest::newRow("complete") << QByteArray(
+        R"({"id":7,"user_name":"A","comment":"<b>&","created_at":"2024-03-05 09:07:00"})")
                               << 7 << QStringLiteral("<b>&") << true;
-    QTest::newRow("string id reads as 0") << QByteArray(R"({"id":"42","comment":"x"})") << 0 << QStringLiteral("x")
-                                          << false;
-    QTest::newRow("ISO time") << QByteArray(R"({"id":1,"created_at":"2024-03-05T09:07:00"})") << 1 << QString()
-                              << false;
+    QTest::newRow("string id reads as 0")
+        << QByteArray(R"({"id":"42","comment":"x"})") << 0 << QStringLiteral("x") << false;
+    QTest::newRow("ISO time") << QByteArray(R"({"id":1,"created_at":"2024-03-05T09:07:00"})") << 1
+                              << QString() << false;
 }
 
 void TestSharedPortsClient::commentRecord()
@@ -240,22 +250,27 @@ void TestSharedPortsClient::requestShape_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QJsonObject>("body");
 
-    QTest::newRow("publish") << int(Publish) << QByteArray("POST") << QStringLiteral("/publish_port.php") << QString()
-                             << QJsonObject{{QStringLiteral("user_name"), QStringLiteral("Рыбак")},
-                                            {QStringLiteral("port"), 9123},
-                                            {QStringLiteral("description"), QStringLiteral("Ахтуба")},
-                                            {QStringLiteral("status"), 1},
-                                            {QStringLiteral("comment"), QStringLiteral("клюёт")}};
+    QTest::newRow("publish") << int(Publish) << QByteArray("POST") << QStringLiteral("/publish_port.php")
+                             << QString()
+                             << QJsonObject {{QStringLiteral("user_name"), QStringLiteral("Рыбак")},
+                                    {QStringLiteral("port"), 9123},
+                                    {QStringLiteral("description"), QStringLiteral("Ахтуба")},
+                                    {QStringLiteral("status"), 1},
+                                    {QStringLiteral("comment"), QStringLiteral("клюёт")}};
     QTest::newRow("fetch") << int(Fetch) << QByteArray("GET") << QStringLiteral("/get_ports.php")
                            << QStringLiteral("user_name=Рыбак") << QJsonObject();
-    QTest::newRow("comments") << int(FetchComments) << QByteArray("GET") << QStringLiteral("/get_comments.php")
-                              << QStringLiteral("port_id=17") << QJsonObject();
-    QTest::newRow("unpublish") << int(Unpublish) << QByteArray("POST") << QStringLiteral("/unpublish_port.php") << QString()
-                               << QJsonObject{{QStringLiteral("user_name"), QStringLiteral("Рыбак")}, {QStringLiteral("port_id"), 17}};
-    QTest::newRow("add comment") << int(AddComment) << QByteArray("POST") << QStringLiteral("/add_comment.php") << QString()
-                                 << QJsonObject{{QStringLiteral("port_id"), 17},
-                                                {QStringLiteral("user_name"), QStringLiteral("Рыбак")},
-                                                {QStringLiteral("comment"), QStringLiteral("спасибо")}};
+    QTest::newRow("comments") << int(FetchComments) << QByteArray("GET")
+                              << QStringLiteral("/get_comments.php") << QStringLiteral("port_id=17")
+                              << QJsonObject();
+    QTest::newRow("unpublish") << int(Unpublish) << QByteArray("POST")
+                               << QStringLiteral("/unpublish_port.php") << QString()
+                               << QJsonObject {{QStringLiteral("user_name"), QStringLiteral("Рыбак")},
+                                      {QStringLiteral("port_id"), 17}};
+    QTest::newRow("add comment") << int(AddComment) << QByteArray("POST")
+                                 << QStringLiteral("/add_comment.php") << QString()
+                                 << QJsonObject {{QStringLiteral("port_id"), 17},
+                                        {QStringLiteral("user_name"), QStringLiteral("Рыбак")},
+                                        {QStringLiteral("comment"), QStringLiteral("спасибо")}};
 }
 
 void TestSharedPortsClient::requestShape()
@@ -293,9 +308,13 @@ void TestSharedPortsClient::baseUrlSlash_data()
     QTest::addColumn<QString>("userName");
     QTest::addColumn<QString>("expectedTarget");
 
-    QTest::newRow("no final slash") << QStringLiteral("api") << QStringLiteral("Рыбак") << QStringLiteral("/api/get_ports.php?user_name=%D0%A0%D1%8B%D0%B1%D0%B0%D0%BA");
-    QTest::newRow("final slash") << QStringLiteral("api/") << QStringLiteral("a b&c=d") << QStringLiteral("/api/get_ports.php?user_name=a%20b%26c%3Dd");
-    QTest::newRow("empty user name") << QStringLiteral("api/") << QStringLiteral("") << QStringLiteral("/api/get_ports.php?user_name=");
+    QTest::newRow("no final slash") << QStringLiteral("api") << QStringLiteral("Рыбак")
+                                    << QStringLiteral(
+                                           "/api/get_ports.php?user_name=%D0%A0%D1%8B%D0%B1%D0%B0%D0%BA");
+    QTest::newRow("final slash") << QStringLiteral("api/") << QStringLiteral("a b&c=d")
+                                 << QStringLiteral("/api/get_ports.php?user_name=a%20b%26c%3Dd");
+    QTest::newRow("empty user name") << QStringLiteral("api/") << QStringLiteral("")
+                                     << QStringLiteral("/api/get_ports.php?user_name=");
 }
 
 void TestSharedPortsClient::baseUrlSlash()
@@ -321,7 +340,7 @@ void TestSharedPortsClient::transferTimeout()
     QCOMPARE(SharedPortsClient().transferTimeout(), SharedPortsClient::kTransferTimeoutMs);
 
     CannedHttpServer server;
-    server.setResponder([](const CannedRequest &) { return CannedReply{200, {}, true}; });
+    server.setResponder([](const CannedRequest &) { return CannedReply {200, {}, true}; });
     SharedPortsClient::setTransferTimeoutForTesting(300);
     SharedPortsClient client;
     SharedPortsClient::setTransferTimeoutForTesting(0);
@@ -338,7 +357,7 @@ void TestSharedPortsClient::transferTimeout()
 void TestSharedPortsClient::overlappingRequestsEachReportTheirOwn()
 {
     CannedHttpServer server;
-    server.setResponder([](const CannedRequest &) { return CannedReply{200, {}, true}; });
+    server.setResponder([](const CannedRequest &) { return CannedReply {200, {}, true}; });
     SharedPortsClient client;
     client.setBaseUrl(server.baseUrl());
 
@@ -395,9 +414,9 @@ void TestSharedPortsClient::nextRequestFromInsideResultSlot()
         client.fetchComments(17);
     });
     connect(&client, &SharedPortsClient::commentsReceived, this,
-            [&](const QList<Comment> &comments, bool success, const QString &) {
-                results += success && comments.size() == 1;
-            });
+        [&](const QList<Comment> &comments, bool success, const QString &) {
+            results += success && comments.size() == 1;
+        });
     client.addComment(17, QStringLiteral("A"), QStringLiteral("text"));
     QVERIFY(QTest::qWaitFor([&results] { return results == 1; }, 20000));
     QVERIFY(!busyInSlot);
@@ -407,7 +426,7 @@ void TestSharedPortsClient::nextRequestFromInsideResultSlot()
 void TestSharedPortsClient::cancelledRequestReportsNothing()
 {
     CannedHttpServer server;
-    server.setResponder([](const CannedRequest &) { return CannedReply{200, {}, true}; });
+    server.setResponder([](const CannedRequest &) { return CannedReply {200, {}, true}; });
     SharedPortsClient client;
     client.setBaseUrl(server.baseUrl());
     QSignalSpy ports(&client, &SharedPortsClient::portsReceived);

@@ -16,7 +16,7 @@ struct CannedRequest
 {
     QByteArray method;
     QByteArray target;
-    QHash<QByteArray, QByteArray> headers;  // lower-case names
+    QHash<QByteArray, QByteArray> headers; // lower-case names
     QByteArray body;
 };
 
@@ -24,7 +24,7 @@ struct CannedReply
 {
     int status = 200;
     QByteArray body;
-    bool hold = false;  // keep the connection open without answering until answer()
+    bool hold = false; // keep the connection open without answering until answer()
 };
 
 class CannedHttpServer : public QTcpServer
@@ -32,8 +32,7 @@ class CannedHttpServer : public QTcpServer
 public:
     using Responder = std::function<CannedReply(const CannedRequest &)>;
 
-    explicit CannedHttpServer(QObject *parent = nullptr)
-        : QTcpServer(parent)
+    explicit CannedHttpServer(QObject *parent = nullptr) : QTcpServer(parent)
     {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = nextPendingConnection()) {
@@ -50,7 +49,7 @@ public:
     // Every request gets the same reply.
     void setReply(int status, const QByteArray &body)
     {
-        m_responder = [status, body](const CannedRequest &) { return CannedReply{status, body, false}; };
+        m_responder = [status, body](const CannedRequest &) { return CannedReply {status, body, false}; };
     }
 
     const QList<CannedRequest> &requests() const { return m_requests; }
@@ -80,8 +79,8 @@ private:
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines.at(i).indexOf(':');
             if (colon > 0)
-                request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
-                                       lines.at(i).mid(colon + 1).trimmed());
+                request.headers.insert(
+                    lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
         }
         const qsizetype length = request.headers.value("content-length", "0").toLongLong();
         if (buffer.size() < end + 4 + length)
@@ -89,7 +88,7 @@ private:
         request.body = buffer.mid(end + 4, length);
         m_buffers.remove(socket);
         m_requests.append(request);
-        const CannedReply reply = m_responder ? m_responder(request) : CannedReply{404, "{}", false};
+        const CannedReply reply = m_responder ? m_responder(request) : CannedReply {404, "{}", false};
         if (reply.hold)
             m_held.append(socket);
         else
@@ -100,8 +99,8 @@ private:
     {
         const QByteArray reason = status == 200 ? "OK" : status == 500 ? "Internal Server Error" : "Error";
         socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
-                      + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
-                      + "\r\nConnection: close\r\n\r\n" + body);
+            + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 
