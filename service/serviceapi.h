@@ -4,6 +4,7 @@
 // shared ports catalogue. Every answer is a JSON object with a boolean "success"
 // and, on failure, a text "error" that the program shows to its user unchanged.
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "httpserver.h"
@@ -40,4 +41,10 @@ private:
     ServiceStore &m_store;
     qint64 m_onlineWindowMs;
     QString m_staticDir;
+    // The listing is the same for every reader and is polled far more often than it changes.
+    // It is rebuilt after a change made here, and at least every kPortsCacheMs for changes
+    // made by other instances sharing the database.
+    static constexpr qint64 kPortsCacheMs = 2000;
+    QByteArray m_portsCache;
+    QElapsedTimer m_portsCacheAge;
 };

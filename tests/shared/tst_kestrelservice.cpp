@@ -98,7 +98,7 @@ void TestKestrelService::publishAndList()
 {
     const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
     const Outcome published = await(*m_client, &SharedPortsClient::publishFinished, [this] {
-        m_client->publishPort(QStringLiteral("Сом"), 9321, QStringLiteral("Ладога, трофеи"), 1,
+        m_client->publishPort(QStringLiteral("Сом"), 9321, QStringLiteral("Ладога, \"трофеи\"\\\tночь"), 1,
             QStringLiteral("ночью <лучше> & тише"));
     });
     QVERIFY2(published.success, qPrintable(published.error));
@@ -110,7 +110,7 @@ void TestKestrelService::publishAndList()
     QVERIFY(it->id > 0);
     QCOMPARE(it->userName, QStringLiteral("Сом"));
     QCOMPARE(it->status, 1);
-    QCOMPARE(it->description, QStringLiteral("Ладога, трофеи\n📝 ночью <лучше> & тише"));
+    QCOMPARE(it->description, QStringLiteral("Ладога, \"трофеи\"\\\tночь\n📝 ночью <лучше> & тише"));
     const QString comment = it->description.section(SharedPorts::commentSeparator(), 1);
     QCOMPARE(comment, QStringLiteral("ночью <лучше> & тише"));
     QVERIFY(it->createdAt.isValid());
