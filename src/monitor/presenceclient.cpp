@@ -162,6 +162,8 @@ QString PresenceClient::ensureUserId()
 
 void PresenceClient::start()
 {
+    if (m_userId.isEmpty())
+        ensureUserId();
     sendHeartbeat();
     m_heartbeatTimer->start();
     m_onlineTimer->start();

@@ -75,7 +75,8 @@ public:
     QString ensureUserId();
     QString userId() const { return m_userId; }
 
-    // Sends the first heartbeat now and starts the heartbeat, online-count and blink timers.
+    // Sends the first heartbeat now (loading the user id first if needed) and starts the
+    // heartbeat, online-count and blink timers.
     void start();
     void stop();
 

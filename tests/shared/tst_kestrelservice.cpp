@@ -52,6 +52,8 @@ private slots:
     void invalidCommentRequests();
     void heartbeatCountsUserOnline();
     void staleHeartbeatIsNotOnline();
+    void staticFilesStayInTheirFolder_data();
+    void staticFilesStayInTheirFolder();
 
 private:
     QList<SharedPort> fetch(const QString &userName = QStringLiteral("viewer"));
@@ -410,6 +412,59 @@ void TestKestrelService::staleHeartbeatIsNotOnline()
         20000));
     // It went offline only once the window had passed.
     QVERIFY(sent.msecsTo(QDateTime::currentDateTime()) >= 900);
+}
+
+void TestKestrelService::staticFilesStayInTheirFolder_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("file") << QByteArray("/ping.json") << QByteArray("HTTP/1.1 200")
+                          << QByteArray("{\"pong\":1}");
+    QTest::newRow("parent") << QByteArray("/../secret.txt") << QByteArray("HTTP/1.1 404") << QByteArray();
+    QTest::newRow("encoded parent") << QByteArray("/%2e%2e/secret.txt") << QByteArray("HTTP/1.1 404")
+                                    << QByteArray();
+    QTest::newRow("folder") << QByteArray("/") << QByteArray("HTTP/1.1 404") << QByteArray();
+    QTest::newRow("endpoint by wrong method")
+        << QByteArray("/heartbeat.php") << QByteArray("HTTP/1.1 405") << QByteArray();
+}
+
+void TestKestrelService::staticFilesStayInTheirFolder()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, statusLine);
+    QFETCH(QByteArray, body);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("www")));
+    QFile secret(dir.filePath(QStringLiteral("secret.txt")));
+    QVERIFY(secret.open(QIODevice::WriteOnly));
+    secret.write("TOP-SECRET-CONTENT");
+    secret.close();
+    QFile ping(dir.filePath(QStringLiteral("www/ping.json")));
+    QVERIFY(ping.open(QIODevice::WriteOnly));
+    ping.write("{\"pong\":1}");
+    ping.close();
+
+    ServiceProcess service;
+    QVERIFY(service.start({QStringLiteral("--static-dir"), dir.filePath(QStringLiteral("www"))}));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, QUrl(service.baseUrl()).port());
+    QVERIFY(socket.waitForConnected(10000));
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        20000));
+    answer += socket.readAll();
+    QVERIFY2(answer.startsWith(statusLine), answer.constData());
+    QVERIFY(!answer.contains("TOP-SECRET-CONTENT"));
+    if (!body.isEmpty())
+        QVERIFY(answer.endsWith(body));
 }
 
 QTEST_MAIN(TestKestrelService)
