@@ -6,10 +6,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QHostAddress>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -86,6 +89,15 @@ int main(int argc, char *argv[])
     ServiceStore store(parser.value(driverOption), parser.value(databaseOption));
     if (!store.open())
         return usageError(QStringLiteral("cannot open the database: %1").arg(store.lastError()));
+
+    // Presence rows are only needed for the online window; drop the old ones hourly.
+    QTimer purge;
+    purge.setInterval(3600 * 1000);
+    QObject::connect(&purge, &QTimer::timeout, [&store, onlineSeconds] {
+        const qint64 keepMs = std::max<qint64>(qint64(onlineSeconds) * 1000, 24 * 3600 * 1000);
+        store.purgePresence(QDateTime::currentMSecsSinceEpoch() - keepMs);
+    });
+    purge.start();
 
     ServiceApi api(store, qint64(onlineSeconds) * 1000, staticDir);
     HttpServer server([&api](const HttpRequest &request) { return api.handle(request); });

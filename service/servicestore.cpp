@@ -111,6 +111,14 @@ bool ServiceStore::heartbeat(const QString &userId, const QString &appVersion, q
     return query.exec() || fail(query);
 }
 
+bool ServiceStore::purgePresence(qint64 beforeMs)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection));
+    query.prepare(QStringLiteral("DELETE FROM presence WHERE last_seen < ?"));
+    query.addBindValue(beforeMs);
+    return query.exec() || fail(query);
+}
+
 qint64 ServiceStore::onlineCount(qint64 nowMs, qint64 windowMs)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection));

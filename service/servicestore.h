@@ -44,6 +44,8 @@ public:
     QString lastError() const { return m_error; }
 
     bool heartbeat(const QString &userId, const QString &appVersion, qint64 nowMs);
+    // Forgets users not seen since before the given time.
+    bool purgePresence(qint64 beforeMs);
     // Users whose last heartbeat is newer than the window; -1 on failure.
     qint64 onlineCount(qint64 nowMs, qint64 windowMs);
 
