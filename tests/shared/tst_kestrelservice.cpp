@@ -52,6 +52,7 @@ private slots:
     void invalidCommentRequests();
     void heartbeatCountsUserOnline();
     void staleHeartbeatIsNotOnline();
+    void pipelinedRequestsOnOneConnection();
     void staticFilesStayInTheirFolder_data();
     void staticFilesStayInTheirFolder();
 
@@ -412,6 +413,31 @@ void TestKestrelService::staleHeartbeatIsNotOnline()
         20000));
     // It went offline only once the window had passed.
     QVERIFY(sent.msecsTo(QDateTime::currentDateTime()) >= 900);
+}
+
+void TestKestrelService::pipelinedRequestsOnOneConnection()
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, QUrl(m_service.baseUrl()).port());
+    QVERIFY(socket.waitForConnected(10000));
+    // The POST in the middle is refused (no such entry), so nothing is written.
+    const QByteArray body = R"({"port_id":987654,"user_name":"A","comment":"c"})";
+    socket.write("GET /online_count.php HTTP/1.1\r\nHost: x\r\n\r\n"
+                 "POST /add_comment.php HTTP/1.1\r\nHost: x\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body
+        + "GET /get_comments.php?port_id=1 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        20000));
+    answer += socket.readAll();
+    QCOMPARE(answer.count("HTTP/1.1 200 OK"), 3);
+    QCOMPARE(answer.count("\"success\":true"), 2);
+    QCOMPARE(answer.count("\"success\":false"), 1);
+    QVERIFY(answer.contains("\"comments\""));
 }
 
 void TestKestrelService::staticFilesStayInTheirFolder_data()
