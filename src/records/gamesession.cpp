@@ -4,11 +4,7 @@
 
 #include <algorithm>
 
-GameSession::GameSession(QObject *parent, Clock clock)
-    : QObject(parent)
-    , m_clock(std::move(clock))
-{
-}
+GameSession::GameSession(QObject *parent, Clock clock) : QObject(parent), m_clock(std::move(clock)) { }
 
 void GameSession::start(const QString &server, quint16 port)
 {
@@ -177,8 +173,8 @@ QString GameSession::summary() const
 }
 
 void GameSession::restore(qint64 id, const QString &server, quint16 port, const QDateTime &startTime,
-                          const QDateTime &endTime, qint64 durationMs, const QString &networkType,
-                          const std::optional<Statistics> &stored)
+    const QDateTime &endTime, qint64 durationMs, const QString &networkType,
+    const std::optional<Statistics> &stored)
 {
     m_id = id;
     m_server = server;

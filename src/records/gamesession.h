@@ -73,8 +73,8 @@ public:
 
     // Gives an ended record the values read from the session file.
     void restore(qint64 id, const QString &server, quint16 port, const QDateTime &startTime,
-                 const QDateTime &endTime, qint64 durationMs, const QString &networkType,
-                 const std::optional<Statistics> &stored);
+        const QDateTime &endTime, qint64 durationMs, const QString &networkType,
+        const std::optional<Statistics> &stored);
 
     // "%1:%2:%3", two-digit fields, hours not wrapped.
     static QString formatClock(qint64 ms);

@@ -26,17 +26,12 @@ bool newerFirst(const PortSession &a, const PortSession &b)
     return a.id > b.id;
 }
 
-}  // namespace
+} // namespace
 
-PortHistory::PortHistory(QObject *parent)
-    : PortHistory(defaultFilePath(), parent)
-{
-}
+PortHistory::PortHistory(QObject *parent) : PortHistory(defaultFilePath(), parent) { }
 
 PortHistory::PortHistory(const QString &filePath, QObject *parent, Clock clock)
-    : QObject(parent)
-    , m_clock(std::move(clock))
-    , m_filePath(filePath)
+    : QObject(parent), m_clock(std::move(clock)), m_filePath(filePath)
 {
     qDebug() << "[PORT HISTORY] Путь к файлу истории:" << m_filePath;
     loadHistory();
@@ -176,8 +171,8 @@ bool PortHistory::clearHistory()
 
 bool PortHistory::deleteSession(qint64 id)
 {
-    const auto it = std::find_if(m_sessions.begin(), m_sessions.end(),
-                                 [id](const PortSession &s) { return s.id == id; });
+    const auto it = std::find_if(
+        m_sessions.begin(), m_sessions.end(), [id](const PortSession &s) { return s.id == id; });
     if (it == m_sessions.end())
         return false;
     if (it->isActive()) {
@@ -291,8 +286,8 @@ QByteArray PortHistory::serialize() const
     for (const PortSession &s : m_sessions) {
         text += QStringLiteral("%1|%2|%3|%4|%5|%6|%7\n")
                     .arg(QString::number(s.id), QString::number(s.port), RecordFile::singleField(s.server),
-                         isoText(s.startTime), isoText(s.endTime), QString::number(s.durationMs),
-                         RecordFile::singleLine(s.description));
+                        isoText(s.startTime), isoText(s.endTime), QString::number(s.durationMs),
+                        RecordFile::singleLine(s.description));
     }
     return text.toUtf8();
 }
@@ -374,6 +369,6 @@ bool PortHistory::exportToCSV(const QString &filePath) const
 
 bool PortHistory::exportToHTML(const QString &filePath) const
 {
-    return RecordFile::writeAtomically(
-        filePath, RecordExporter::historyHtml(getAllSessions(), getUniquePorts().size(), m_currentSession, now()));
+    return RecordFile::writeAtomically(filePath,
+        RecordExporter::historyHtml(getAllSessions(), getUniquePorts().size(), m_currentSession, now()));
 }

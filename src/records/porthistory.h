@@ -11,11 +11,11 @@
 // One stay of the game's connection on one server port.
 struct PortSession
 {
-    qint64 id = 0;  // 0 marks the empty value
+    qint64 id = 0; // 0 marks the empty value
     quint16 port = 0;
     QString server;
     QDateTime startTime;
-    QDateTime endTime;  // null while the visit is open
+    QDateTime endTime; // null while the visit is open
     qint64 durationMs = 0;
     QString description;
 
@@ -37,8 +37,8 @@ class PortHistory final : public QObject
 
 public:
     explicit PortHistory(QObject *parent);
-    explicit PortHistory(const QString &filePath = defaultFilePath(), QObject *parent = nullptr,
-                         Clock clock = {});
+    explicit PortHistory(
+        const QString &filePath = defaultFilePath(), QObject *parent = nullptr, Clock clock = {});
     ~PortHistory() override;
 
     static QString defaultFilePath();

@@ -16,12 +16,12 @@ QString cell(const QString &value)
     return QStringLiteral("<td>") + value + QStringLiteral("</td>\n");
 }
 
-}  // namespace
+} // namespace
 
 QString csvField(const QString &value)
 {
-    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"')) && !value.contains(QLatin1Char('\n'))
-        && !value.contains(QLatin1Char('\r')))
+    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"'))
+        && !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
         return value;
     QString quoted = value;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -55,9 +55,10 @@ QByteArray sessionsCsv(const QList<GameSession *> &sessions)
         const GameSession::Statistics st = s->statistics();
         out += QString::number(s->id()) + sep + s->startTime().toString(QStringLiteral("dd.MM.yyyy")) + sep
             + s->startTime().toString(QStringLiteral("HH:mm:ss")) + sep + s->durationString() + sep
-            + csvField(s->server()) + sep + QString::number(s->port()) + sep + csvField(s->networkType()) + sep
-            + QString::number(st.count) + sep + QString::number(st.average) + sep + QString::number(st.minimum)
-            + sep + QString::number(st.maximum) + sep + QString::number(st.stability) + QLatin1Char('\n');
+            + csvField(s->server()) + sep + QString::number(s->port()) + sep + csvField(s->networkType())
+            + sep + QString::number(st.count) + sep + QString::number(st.average) + sep
+            + QString::number(st.minimum) + sep + QString::number(st.maximum) + sep
+            + QString::number(st.stability) + QLatin1Char('\n');
     }
     return out.toUtf8();
 }
@@ -84,7 +85,8 @@ QByteArray sessionsHtml(const QList<GameSession *> &sessions, const QDateTime &n
     out += QStringLiteral("<p>Всего сессий: ") + QString::number(sessions.size()) + QStringLiteral("</p>\n");
     out += QStringLiteral("<p>Общее время игры: ") + SessionManager::formatDuration(total)
         + QStringLiteral("</p>\n");
-    out += QStringLiteral("<p>Отчет сгенерирован: ") + now.toString(kDateTimeFormat) + QStringLiteral("</p>\n");
+    out += QStringLiteral("<p>Отчет сгенерирован: ") + now.toString(kDateTimeFormat)
+        + QStringLiteral("</p>\n");
     out += QStringLiteral("<table>\n<thead>\n<tr>\n");
     out += QStringLiteral("<th>ID</th><th>Дата</th><th>Время</th><th>Длительность</th>\n");
     out += QStringLiteral("<th>Сервер</th><th>Порт</th><th>Тип сети</th><th>Пингов</th>\n");
@@ -112,9 +114,10 @@ QByteArray sessionsHtml(const QList<GameSession *> &sessions, const QDateTime &n
     }
     const QString site = QString::fromLatin1(AppConfig::kWebSiteUrl);
     out += QStringLiteral("</tbody>\n</table>\n");
-    out += QStringLiteral("<p>Отчет сгенерирован программой KESTREL v") + QString::fromLatin1(AppConfig::kAppVersion)
-        + QStringLiteral("</p>\n");
-    out += QStringLiteral("<p>Сайт: <a href='") + site + QStringLiteral("'>") + site + QStringLiteral("</a></p>\n");
+    out += QStringLiteral("<p>Отчет сгенерирован программой KESTREL v")
+        + QString::fromLatin1(AppConfig::kAppVersion) + QStringLiteral("</p>\n");
+    out += QStringLiteral("<p>Сайт: <a href='") + site + QStringLiteral("'>") + site
+        + QStringLiteral("</a></p>\n");
     out += QStringLiteral("</body>\n</html>\n");
     return out.toUtf8();
 }
@@ -132,14 +135,14 @@ QByteArray historyCsv(const QList<PortSession> &visits)
     return out.toUtf8();
 }
 
-QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCount, const PortSession &current,
-                       const QDateTime &now)
+QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCount,
+    const PortSession &current, const QDateTime &now)
 {
     QString out;
     out += QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"UTF-8\">\n");
     out += QStringLiteral("<title>История портов</title>\n<style>\n");
-    out += QStringLiteral(
-        "body { font-family: 'Segoe UI', Arial, sans-serif; margin: 20px; background: #0f172a; color: #e2e8f0; }\n");
+    out += QStringLiteral("body { font-family: 'Segoe UI', Arial, sans-serif; margin: 20px; background: "
+                          "#0f172a; color: #e2e8f0; }\n");
     out += QStringLiteral("h1 { color: #3b82f6; border-bottom: 2px solid #3b82f6; padding-bottom: 10px; }\n");
     out += QStringLiteral("table { border-collapse: collapse; width: 100%; margin-top: 20px; }\n");
     out += QStringLiteral("th, td { border: 1px solid #334155; padding: 12px; text-align: left; }\n");
@@ -147,7 +150,8 @@ QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCou
     out += QStringLiteral("tr:nth-child(even) { background-color: #1e293b; }\n");
     out += QStringLiteral("tr:hover { background-color: #334155; }\n");
     out += QStringLiteral(".active-session { background-color: rgba(34, 197, 94, 0.2) !important; }\n");
-    out += QStringLiteral(".stats { background: #1e293b; padding: 15px; border-radius: 8px; margin-bottom: 20px; }\n");
+    out += QStringLiteral(
+        ".stats { background: #1e293b; padding: 15px; border-radius: 8px; margin-bottom: 20px; }\n");
     out += QStringLiteral(".stat-item { display: inline-block; margin-right: 30px; }\n");
     out += QStringLiteral(".stat-value { font-size: 24px; font-weight: bold; color: #22d3ee; }\n");
     out += QStringLiteral("</style>\n</head>\n<body>\n<h1>📊 История подключений</h1>\n<div class='stats'>\n");
@@ -156,12 +160,14 @@ QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCou
     out += QStringLiteral("<div class='stat-item'>🎮 Уникальных портов: <span class='stat-value'>")
         + QString::number(uniquePortCount) + QStringLiteral("</span></div>\n");
     if (current.isActive()) {
-        out += QStringLiteral("<div class='stat-item'>🟢 Текущий порт: <span class='stat-value'>")
+        out += QStringLiteral(
+                   "<div class='stat-item'>🟢 Текущий порт: <span class='stat-value'>")
             + QString::number(current.port) + QStringLiteral("</span></div>\n");
     }
     out += QStringLiteral("</div>\n<table>\n<thead>\n<tr>\n");
-    out += QStringLiteral("<th>ID</th><th>Порт</th><th>Сервер</th><th>Время начала</th><th>Время окончания</th>"
-                          "<th>Длительность</th><th>Описание</th>\n");
+    out += QStringLiteral(
+        "<th>ID</th><th>Порт</th><th>Сервер</th><th>Время начала</th><th>Время окончания</th>"
+        "<th>Длительность</th><th>Описание</th>\n");
     out += QStringLiteral("</tr>\n</thead>\n<tbody>\n");
     for (const PortSession &v : visits) {
         out += QStringLiteral("<tr ") + (v.isActive() ? QStringLiteral("class='active-session'") : QString())
@@ -182,4 +188,4 @@ QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCou
     return out.toUtf8();
 }
 
-}  // namespace RecordExporter
+} // namespace RecordExporter

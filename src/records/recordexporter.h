@@ -17,7 +17,7 @@ QByteArray sessionsHtml(const QList<GameSession *> &sessions, const QDateTime &n
 // visits newest first, as the history's getAllSessions gives them.
 QByteArray historyCsv(const QList<PortSession> &visits);
 QByteArray historyHtml(const QList<PortSession> &visits, qsizetype uniquePortCount,
-                       const PortSession &current, const QDateTime &now);
+    const PortSession &current, const QDateTime &now);
 
 // CSV field for a ";"-separated table: quoted only when it holds the separator, a
 // quote or a line break, so ordinary values stay exactly as they are.
@@ -27,4 +27,4 @@ QString csvField(const QString &value);
 QString pingClass(qint64 averagePing);
 QString stabilityClass(int stability);
 
-}  // namespace RecordExporter
+} // namespace RecordExporter

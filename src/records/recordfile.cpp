@@ -63,4 +63,4 @@ QString singleField(const QString &text)
     return result;
 }
 
-}  // namespace RecordFile
+} // namespace RecordFile

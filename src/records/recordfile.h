@@ -24,4 +24,4 @@ QString singleLine(const QString &text);
 // are followed by other fields.
 QString singleField(const QString &text);
 
-}  // namespace RecordFile
+} // namespace RecordFile

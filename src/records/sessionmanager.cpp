@@ -16,17 +16,12 @@ QString isoText(const QDateTime &time)
     return time.isNull() ? QString() : time.toString(Qt::ISODate);
 }
 
-}  // namespace
+} // namespace
 
-SessionManager::SessionManager(QObject *parent)
-    : SessionManager(defaultFilePath(), parent)
-{
-}
+SessionManager::SessionManager(QObject *parent) : SessionManager(defaultFilePath(), parent) { }
 
 SessionManager::SessionManager(const QString &filePath, QObject *parent, Clock clock)
-    : QObject(parent)
-    , m_clock(std::move(clock))
-    , m_filePath(filePath)
+    : QObject(parent), m_clock(std::move(clock)), m_filePath(filePath)
 {
     qDebug() << "[SESSION MANAGER] Путь к файлу сессий:" << m_filePath;
     loadSessions();
@@ -104,10 +99,9 @@ QByteArray SessionManager::serialize() const
             + QLatin1Char('|') + QString::number(s->port()) + QLatin1Char('|') + isoText(s->startTime())
             + QLatin1Char('|') + isoText(s->endTime()) + QLatin1Char('|') + QString::number(s->duration())
             + QLatin1Char('|') + RecordFile::singleField(s->networkType()) + QLatin1Char('|')
-            + QString::number(st.average) + QLatin1Char('|') + QString::number(st.minimum)
-            + QLatin1Char('|') + QString::number(st.maximum) + QLatin1Char('|')
-            + QString::number(st.stability) + QLatin1Char('|') + QString::number(st.count)
-            + QLatin1Char('\n');
+            + QString::number(st.average) + QLatin1Char('|') + QString::number(st.minimum) + QLatin1Char('|')
+            + QString::number(st.maximum) + QLatin1Char('|') + QString::number(st.stability)
+            + QLatin1Char('|') + QString::number(st.count) + QLatin1Char('\n');
     }
     return text.toUtf8();
 }
@@ -156,7 +150,7 @@ void SessionManager::loadSessions()
 
         auto *session = new GameSession(this, m_clock);
         session->restore(id, f.at(1), port, QDateTime::fromString(f.at(3), Qt::ISODate),
-                         QDateTime::fromString(f.at(4), Qt::ISODate), f.at(5).toLongLong(), f.at(6), stored);
+            QDateTime::fromString(f.at(4), Qt::ISODate), f.at(5).toLongLong(), f.at(6), stored);
         m_sessions.append(session);
         maxId = std::max(maxId, id);
     }
@@ -208,6 +202,5 @@ bool SessionManager::exportToCSV(const QString &filePath) const
 
 bool SessionManager::exportToHTML(const QString &filePath) const
 {
-    return RecordFile::writeAtomically(filePath,
-                                       RecordExporter::sessionsHtml(m_sessions, clockNow(m_clock)));
+    return RecordFile::writeAtomically(filePath, RecordExporter::sessionsHtml(m_sessions, clockNow(m_clock)));
 }

@@ -15,8 +15,8 @@ class SessionManager final : public QObject
 
 public:
     explicit SessionManager(QObject *parent);
-    explicit SessionManager(const QString &filePath = defaultFilePath(), QObject *parent = nullptr,
-                            Clock clock = {});
+    explicit SessionManager(
+        const QString &filePath = defaultFilePath(), QObject *parent = nullptr, Clock clock = {});
     ~SessionManager() override;
 
     static QString defaultFilePath();

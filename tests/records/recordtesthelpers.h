@@ -13,10 +13,7 @@
 class FakeClock
 {
 public:
-    explicit FakeClock(const QDateTime &start)
-        : m_now(std::make_shared<QDateTime>(start))
-    {
-    }
+    explicit FakeClock(const QDateTime &start) : m_now(std::make_shared<QDateTime>(start)) { }
     Clock clock() const
     {
         auto now = m_now;

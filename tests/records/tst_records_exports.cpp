@@ -101,7 +101,8 @@ void TestRecordExports::golden()
         // A session read back from the file reports the statistics it was saved with.
         if (!empty)
             QVERIFY(writeAll(m_dir->filePath(QStringLiteral("game_sessions.txt")),
-                             "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|42\n"));
+                "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|"
+                "42\n"));
         SessionManager store(m_dir->filePath(QStringLiteral("game_sessions.txt")), nullptr, clock.clock());
         if (!empty)
             fillSessions(store, clock);
@@ -116,10 +117,11 @@ void TestRecordExports::golden()
     const QByteArray actual = readAll(out);
     QVERIFY(!actual.startsWith("\xEF\xBB\xBF"));
 
-    const QString golden = QFINDTESTDATA(QStringLiteral("golden/") + QString::fromLatin1(QTest::currentDataTag()));
+    const QString golden
+        = QFINDTESTDATA(QStringLiteral("golden/") + QString::fromLatin1(QTest::currentDataTag()));
     if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN") == 1) {
-        const QString target = QStringLiteral(QT_TESTCASE_SOURCEDIR "/golden/")
-            + QString::fromLatin1(QTest::currentDataTag());
+        const QString target
+            = QStringLiteral(QT_TESTCASE_SOURCEDIR "/golden/") + QString::fromLatin1(QTest::currentDataTag());
         QVERIFY(writeAll(target, actual));
         QSKIP("golden file rewritten");
     }
@@ -155,8 +157,9 @@ void TestRecordExports::csvKeepsRowsWhole()
     history.visitPort(9001, QStringLiteral("h"), QStringLiteral("a;b \"c\"\nd"));
     const QString out = m_dir->filePath(QStringLiteral("h.csv"));
     QVERIFY(history.exportToCSV(out));
-    QCOMPARE(readAll(out), QByteArray("ID;Порт;Сервер;Время начала;Время окончания;Длительность;Описание\n"
-                                      "1;9001;h;01.03.2025 18:00:00;Активна;00:00:00;\"a;b \"\"c\"\"\nd\"\n"));
+    QCOMPARE(readAll(out),
+        QByteArray("ID;Порт;Сервер;Время начала;Время окончания;Длительность;Описание\n"
+                   "1;9001;h;01.03.2025 18:00:00;Активна;00:00:00;\"a;b \"\"c\"\"\nd\"\n"));
 }
 
 void TestRecordExports::unwritableTargetLeavesNothing()

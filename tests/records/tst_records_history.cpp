@@ -24,7 +24,8 @@ public:
         connect(h, &PortHistory::sessionStarted, this, add("sessionStarted"));
         connect(h, &PortHistory::sessionEnded, this, add("sessionEnded"));
         connect(h, &PortHistory::sessionUpdated, this, add("sessionUpdated"));
-        connect(h, &PortHistory::historyCleared, this, [this] { entries << QStringLiteral("historyCleared"); });
+        connect(
+            h, &PortHistory::historyCleared, this, [this] { entries << QStringLiteral("historyCleared"); });
     }
     QStringList take()
     {
@@ -35,7 +36,7 @@ public:
     QStringList entries;
 };
 
-}  // namespace
+} // namespace
 
 class TestPortHistory : public QObject
 {
@@ -82,13 +83,14 @@ void TestPortHistory::visitsAndLeaves()
     SignalLog log(&h);
 
     h.visitPort(9001, QStringLiteral("1.1.1.1"), QStringLiteral("Озеро"));
-    QCOMPARE(log.take(), (QStringList{QStringLiteral("portVisited:1"), QStringLiteral("sessionStarted:1")}));
+    QCOMPARE(log.take(), (QStringList {QStringLiteral("portVisited:1"), QStringLiteral("sessionStarted:1")}));
     QCOMPARE(readAll(path()), QByteArray("1|9001|1.1.1.1|2025-03-01T18:00:00||0|Озеро\n"));
 
     clock.advance(90'000);
     h.visitPort(9002, QStringLiteral("1.1.1.1"));
-    QCOMPARE(log.take(), (QStringList{QStringLiteral("portLeft:1"), QStringLiteral("sessionEnded:1"),
-                                      QStringLiteral("portVisited:2"), QStringLiteral("sessionStarted:2")}));
+    QCOMPARE(log.take(),
+        (QStringList {QStringLiteral("portLeft:1"), QStringLiteral("sessionEnded:1"),
+            QStringLiteral("portVisited:2"), QStringLiteral("sessionStarted:2")}));
     QCOMPARE(h.currentSession().id, 2);
     QCOMPARE(h.sessions().at(0).durationMs, 90'000);
 
@@ -101,14 +103,15 @@ void TestPortHistory::visitsAndLeaves()
 
     clock.advance(3'725'000);
     h.leavePort();
-    QCOMPARE(log.take(), (QStringList{QStringLiteral("portLeft:3"), QStringLiteral("sessionEnded:3")}));
+    QCOMPARE(log.take(), (QStringList {QStringLiteral("portLeft:3"), QStringLiteral("sessionEnded:3")}));
     QVERIFY(!h.hasActiveSession());
     QCOMPARE(h.currentSession(), PortSession());
     h.leavePort();
     QVERIFY(log.take().isEmpty());
-    QCOMPARE(readAll(path()), QByteArray("1|9001|1.1.1.1|2025-03-01T18:00:00|2025-03-01T18:01:30|90000|Озеро\n"
-                                         "2|9002|1.1.1.1|2025-03-01T18:01:30|2025-03-01T18:01:31|1000|\n"
-                                         "3|9003|1.1.1.1|2025-03-01T18:01:31|2025-03-01T19:03:36|3725000|\n"));
+    QCOMPARE(readAll(path()),
+        QByteArray("1|9001|1.1.1.1|2025-03-01T18:00:00|2025-03-01T18:01:30|90000|Озеро\n"
+                   "2|9002|1.1.1.1|2025-03-01T18:01:30|2025-03-01T18:01:31|1000|\n"
+                   "3|9003|1.1.1.1|2025-03-01T18:01:31|2025-03-01T19:03:36|3725000|\n"));
     // Without an open visit, updateCurrentPort starts one.
     h.updateCurrentPort(9004, QStringLiteral("2.2.2.2"));
     QCOMPARE(h.currentSession().id, 4);
@@ -124,7 +127,7 @@ void TestPortHistory::sameServerOrEmptyChangesNothing()
     h.updateCurrentPort(9001, QString());
     h.updateCurrentPort(0, QString());
     QVERIFY(log.entries.isEmpty());
-    QVERIFY(!QFile::exists(path()));  // nothing was written
+    QVERIFY(!QFile::exists(path())); // nothing was written
 }
 
 void TestPortHistory::serverChange_data()
@@ -147,7 +150,7 @@ void TestPortHistory::serverChange()
         h.visitPort(reportedPort, QStringLiteral("2.2.2.2"), QStringLiteral("ignored"));
     else
         h.updateCurrentPort(reportedPort, QStringLiteral("2.2.2.2"));
-    QCOMPARE(log.take(), (QStringList{QStringLiteral("portUpdated:1"), QStringLiteral("sessionUpdated:1")}));
+    QCOMPARE(log.take(), (QStringList {QStringLiteral("portUpdated:1"), QStringLiteral("sessionUpdated:1")}));
     QCOMPARE(h.sessions().size(), 1);
     QCOMPARE(h.currentSession().server, QStringLiteral("2.2.2.2"));
     QCOMPARE(h.currentSession().description, QStringLiteral("desc"));
@@ -171,18 +174,18 @@ void TestPortHistory::loadFile_data()
     QTest::addColumn<qint64>("currentId");
     QTest::addColumn<qint64>("nextId");
 
-    QTest::newRow("open visit becomes current")
-        << QByteArray("1|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000|a\n2|9002|h|2025-03-01T18:01:00||0|\n")
-        << QList<qint64>{1, 2} << 2LL << 3LL;
+    QTest::newRow("open visit becomes current") << QByteArray(
+        "1|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000|a\n2|9002|h|2025-03-01T18:01:00||0|\n")
+                                                << QList<qint64> {1, 2} << 2LL << 3LL;
     QTest::newRow("too few fields, bad and low ids")
         << QByteArray("1|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000\n"
                       "x|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n"
                       "0|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n"
                       "-4|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n"
                       "6|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n")
-        << QList<qint64>{6} << 0LL << 7LL;
+        << QList<qint64> {6} << 0LL << 7LL;
     QTest::newRow("port 70000 and malformed time")
-        << QByteArray("3|70000|h|yesterday|2025-03-01T18:01:00|0|d\n") << QList<qint64>{3} << 0LL << 4LL;
+        << QByteArray("3|70000|h|yesterday|2025-03-01T18:01:00|0|d\n") << QList<qint64> {3} << 0LL << 4LL;
 }
 
 void TestPortHistory::loadFile()
@@ -214,7 +217,7 @@ void TestPortHistory::twoOpenVisitsAtLoad()
     QVERIFY(!h.sessions().at(1).isActive());
     QCOMPARE(h.sessions().at(1).endTime, clock.now());
     QCOMPARE(h.sessions().at(1).durationMs, 30 * 60 * 1000);
-    QCOMPARE(readAll(path()), content);  // loading does not rewrite
+    QCOMPARE(readAll(path()), content); // loading does not rewrite
 
     // The restored visit closes from its recorded start.
     h.leavePort();
@@ -227,7 +230,8 @@ void TestPortHistory::descriptionsStayOneRecord_data()
     QTest::addColumn<QString>("readBack");
     QTest::newRow("pipe") << QStringLiteral("лево|право") << QStringLiteral("лево|право");
     QTest::newRow("many pipes, trailing") << QStringLiteral("a||b|") << QStringLiteral("a||b|");
-    QTest::newRow("line break") << QStringLiteral("строка 1\nстрока 2") << QStringLiteral("строка 1 строка 2");
+    QTest::newRow("line break") << QStringLiteral("строка 1\nстрока 2")
+                                << QStringLiteral("строка 1 строка 2");
     QTest::newRow("CRLF and a line that looks like a record")
         << QStringLiteral("x\r\n9|9|h|||0|fake") << QStringLiteral("x  9|9|h|||0|fake");
 }
@@ -256,7 +260,8 @@ void TestPortHistory::roundTrip()
     {
         PortHistory h(path(), nullptr, clock.clock());
         for (int i = 0; i < 5; ++i) {
-            h.visitPort(quint16(9000 + i % 3), QStringLiteral("10.0.0.%1").arg(i), QStringLiteral("d%1").arg(i));
+            h.visitPort(
+                quint16(9000 + i % 3), QStringLiteral("10.0.0.%1").arg(i), QStringLiteral("d%1").arg(i));
             clock.advance(1000 * (i + 1));
         }
         h.leavePort();
@@ -281,7 +286,8 @@ void TestPortHistory::deleteSession()
     h.visitPort(9002, QStringLiteral("h"));
     SignalLog log(&h);
     QVERIFY(!h.deleteSession(42));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Нельзя удалить активную сессию ID: 2")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("Нельзя удалить активную сессию ID: 2")));
     QVERIFY(!h.deleteSession(2));
     QVERIFY(h.deleteSession(1));
     QVERIFY(log.entries.isEmpty());
@@ -292,17 +298,18 @@ void TestPortHistory::deleteSession()
 
 void TestPortHistory::deleteOldSessionsZero()
 {
-    QVERIFY(writeAll(path(), "1|9001|h|2025-03-01T17:59:59|2025-03-01T18:00:00|1000|old\n"
-                             "2|9002|h||2025-03-01T18:00:00|0|no start\n"
-                             "3|9003|h|2025-03-01T18:00:00|2025-03-01T18:00:00|0|now\n"
-                             "4|9004|h|2025-02-01T18:00:00||0|open\n"));
+    QVERIFY(writeAll(path(),
+        "1|9001|h|2025-03-01T17:59:59|2025-03-01T18:00:00|1000|old\n"
+        "2|9002|h||2025-03-01T18:00:00|0|no start\n"
+        "3|9003|h|2025-03-01T18:00:00|2025-03-01T18:00:00|0|now\n"
+        "4|9004|h|2025-02-01T18:00:00||0|open\n"));
     FakeClock clock(localTime("2025-03-01T18:00:00"));
     PortHistory h(path(), nullptr, clock.clock());
     QCOMPARE(h.deleteOldSessions(0), 2);
     QList<qint64> ids;
     for (const PortSession &s : h.sessions())
         ids << s.id;
-    QCOMPARE(ids, (QList<qint64>{3, 4}));
+    QCOMPARE(ids, (QList<qint64> {3, 4}));
     QCOMPARE(PortHistory(path()).sessions().size(), 2);
     QCOMPARE(h.deleteOldSessions(30), 0);
 }
@@ -315,7 +322,7 @@ void TestPortHistory::clearWithOpenVisit()
         h.visitPort(9002, QStringLiteral("h"));
         SignalLog log(&h);
         QVERIFY(h.clearHistory());
-        QCOMPARE(log.take(), QStringList{QStringLiteral("historyCleared")});
+        QCOMPARE(log.take(), QStringList {QStringLiteral("historyCleared")});
         QVERIFY(!h.hasActiveSession());
         QVERIFY(h.sessions().isEmpty());
         QCOMPARE(readAll(path()), QByteArray());
@@ -338,12 +345,14 @@ void TestPortHistory::failedRewriteKeepsHistory()
     QVERIFY(QFile::remove(path()));
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("port_history.txt")));
     SignalLog log(&h);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
     QVERIFY(!h.clearHistory());
     QCOMPARE(h.sessions().size(), 2);
     QCOMPARE(h.currentSession().id, 2);
     QVERIFY(log.entries.isEmpty());
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
     QVERIFY(!h.deleteSession(1));
     QCOMPARE(h.sessions().size(), 2);
     QCOMPARE(h.sessions().constFirst().id, 1);
@@ -354,10 +363,11 @@ void TestPortHistory::failedRewriteKeepsHistory()
 
 void TestPortHistory::queries()
 {
-    QVERIFY(writeAll(path(), "1|9002|a|2025-03-01T10:00:00|2025-03-01T11:00:00|0|\n"
-                             "2|9001|b|2025-03-03T10:00:00|2025-03-03T11:00:00|0|\n"
-                             "3|9002|c|2025-03-02T10:00:00|2025-03-02T11:00:00|0|\n"
-                             "4|9003|d|2025-03-02T10:00:00||0|\n"));
+    QVERIFY(writeAll(path(),
+        "1|9002|a|2025-03-01T10:00:00|2025-03-01T11:00:00|0|\n"
+        "2|9001|b|2025-03-03T10:00:00|2025-03-03T11:00:00|0|\n"
+        "3|9002|c|2025-03-02T10:00:00|2025-03-02T11:00:00|0|\n"
+        "4|9003|d|2025-03-02T10:00:00||0|\n"));
     PortHistory h(path());
     const auto ids = [](const QList<PortSession> &list) {
         QList<qint64> result;
@@ -365,11 +375,11 @@ void TestPortHistory::queries()
             result << s.id;
         return result;
     };
-    QCOMPARE(ids(h.getAllSessions()), (QList<qint64>{2, 4, 3, 1}));
-    QCOMPARE(ids(h.getRecentSessions(2)), (QList<qint64>{2, 4}));
-    QCOMPARE(ids(h.getRecentSessions(10)), (QList<qint64>{2, 4, 3, 1}));
-    QCOMPARE(ids(h.getSessionsForPort(9002)), (QList<qint64>{3, 1}));
-    QCOMPARE(h.getUniquePorts(), (QList<quint16>{9001, 9002, 9003}));
+    QCOMPARE(ids(h.getAllSessions()), (QList<qint64> {2, 4, 3, 1}));
+    QCOMPARE(ids(h.getRecentSessions(2)), (QList<qint64> {2, 4}));
+    QCOMPARE(ids(h.getRecentSessions(10)), (QList<qint64> {2, 4, 3, 1}));
+    QCOMPARE(ids(h.getSessionsForPort(9002)), (QList<qint64> {3, 1}));
+    QCOMPARE(h.getUniquePorts(), (QList<quint16> {9001, 9002, 9003}));
     QCOMPARE(h.lastVisitTime(9002), localTime("2025-03-02T10:00:00"));
     QVERIFY(h.lastVisitTime(9999).isNull());
     QCOMPARE(h.findActiveSessionForPort(9003).id, 4);

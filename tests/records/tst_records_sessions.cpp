@@ -55,16 +55,17 @@ void TestSessions::statistics_data()
     QTest::addColumn<int>("stability");
     QTest::addColumn<int>("quality");
 
-    QTest::newRow("no samples") << QList<qint64>{} << 0LL << 0LL << 0LL << 100 << 0;
-    QTest::newRow("99 is stable") << QList<qint64>{99} << 99LL << 99LL << 99LL << 100 << 2;
-    QTest::newRow("100 is not") << QList<qint64>{100} << 100LL << 100LL << 100LL << 0 << 3;
-    QTest::newRow("truncated mean and percent") << QList<qint64>{10, 20, 31} << 20LL << 10LL << 31LL << 100 << 0;
-    QTest::newRow("one of three stable") << QList<qint64>{50, 150, 999} << 399LL << 50LL << 999LL << 33 << 4;
-    QTest::newRow("band 30") << QList<qint64>{30} << 30LL << 30LL << 30LL << 100 << 1;
-    QTest::newRow("band 59") << QList<qint64>{59} << 59LL << 59LL << 59LL << 100 << 1;
-    QTest::newRow("band 60") << QList<qint64>{60} << 60LL << 60LL << 60LL << 100 << 2;
-    QTest::newRow("band 199") << QList<qint64>{199} << 199LL << 199LL << 199LL << 0 << 3;
-    QTest::newRow("band 200") << QList<qint64>{200} << 200LL << 200LL << 200LL << 0 << 4;
+    QTest::newRow("no samples") << QList<qint64> {} << 0LL << 0LL << 0LL << 100 << 0;
+    QTest::newRow("99 is stable") << QList<qint64> {99} << 99LL << 99LL << 99LL << 100 << 2;
+    QTest::newRow("100 is not") << QList<qint64> {100} << 100LL << 100LL << 100LL << 0 << 3;
+    QTest::newRow("truncated mean and percent")
+        << QList<qint64> {10, 20, 31} << 20LL << 10LL << 31LL << 100 << 0;
+    QTest::newRow("one of three stable") << QList<qint64> {50, 150, 999} << 399LL << 50LL << 999LL << 33 << 4;
+    QTest::newRow("band 30") << QList<qint64> {30} << 30LL << 30LL << 30LL << 100 << 1;
+    QTest::newRow("band 59") << QList<qint64> {59} << 59LL << 59LL << 59LL << 100 << 1;
+    QTest::newRow("band 60") << QList<qint64> {60} << 60LL << 60LL << 60LL << 100 << 2;
+    QTest::newRow("band 199") << QList<qint64> {199} << 199LL << 199LL << 199LL << 0 << 3;
+    QTest::newRow("band 200") << QList<qint64> {200} << 200LL << 200LL << 200LL << 0 << 4;
 }
 
 void TestSessions::statistics()
@@ -104,7 +105,7 @@ void TestSessions::pauseFreezesDuration()
     QCOMPARE(s.duration(), 10'000);
     clock.advance(3'600'000);
     QCOMPARE(s.duration(), 10'000);
-    s.pause();  // a second pause must not move the pause start
+    s.pause(); // a second pause must not move the pause start
     clock.advance(5'000);
     s.resume();
     QCOMPARE(s.duration(), 10'000);
@@ -138,9 +139,12 @@ void TestSessions::durationTexts_data()
     QTest::addColumn<QString>("wordsText");
     QTest::newRow("zero") << 0LL << QStringLiteral("00:00:00") << QStringLiteral("0 ч 0 м 0 с");
     QTest::newRow("1h 2m 5s") << 3'725'000LL << QStringLiteral("01:02:05") << QStringLiteral("1 ч 2 м 5 с");
-    QTest::newRow("just under a minute") << 59'999LL << QStringLiteral("00:00:59") << QStringLiteral("0 ч 0 м 59 с");
-    QTest::newRow("100 hours") << 360'000'000LL << QStringLiteral("100:00:00") << QStringLiteral("100 ч 0 м 0 с");
-    QTest::newRow("clock set back") << -5'000LL << QStringLiteral("00:00:00") << QStringLiteral("0 ч 0 м 0 с");
+    QTest::newRow("just under a minute")
+        << 59'999LL << QStringLiteral("00:00:59") << QStringLiteral("0 ч 0 м 59 с");
+    QTest::newRow("100 hours") << 360'000'000LL << QStringLiteral("100:00:00")
+                               << QStringLiteral("100 ч 0 м 0 с");
+    QTest::newRow("clock set back") << -5'000LL << QStringLiteral("00:00:00")
+                                    << QStringLiteral("0 ч 0 м 0 с");
 }
 
 void TestSessions::durationTexts()
@@ -162,18 +166,19 @@ void TestSessions::loadLines_data()
     QTest::addColumn<qint64>("nextId");
     QTest::addColumn<quint16>("firstPort");
 
-    QTest::newRow("11 fields skipped") << QByteArray("1|1.2.3.4|9000|2025-03-01T18:00:00||0|WI-FI|0|0|0|100\n")
-                                       << QList<qint64>{} << 1LL << quint16(0);
-    QTest::newRow("13 fields loaded")
-        << QByteArray("4|1.2.3.4|9000|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|WI-FI|10|5|20|100|3|x\n")
-        << QList<qint64>{4} << 5LL << quint16(9000);
-    QTest::newRow("port 70000") << QByteArray("2|h|70000|||0|Unknown|0|0|0|100|0\n") << QList<qint64>{2} << 3LL
-                                << quint16(0);
-    QTest::newRow("ids 3 9 5")
-        << QByteArray("3|a|9001|||0|U|0|0|0|100|0\n9|b|9002|||0|U|0|0|0|100|0\n5|c|9003|||0|U|0|0|0|100|0\n")
-        << QList<qint64>{3, 9, 5} << 10LL << quint16(9001);
-    QTest::newRow("blank lines, CRLF and a bad id")
-        << QByteArray("\r\n  \nx|a|9001|||0|U|0|0|0|100|0\r\n\n") << QList<qint64>{0} << 1LL << quint16(9001);
+    QTest::newRow("11 fields skipped")
+        << QByteArray("1|1.2.3.4|9000|2025-03-01T18:00:00||0|WI-FI|0|0|0|100\n") << QList<qint64> {} << 1LL
+        << quint16(0);
+    QTest::newRow("13 fields loaded") << QByteArray(
+        "4|1.2.3.4|9000|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|WI-FI|10|5|20|100|3|x\n")
+                                      << QList<qint64> {4} << 5LL << quint16(9000);
+    QTest::newRow("port 70000") << QByteArray("2|h|70000|||0|Unknown|0|0|0|100|0\n") << QList<qint64> {2}
+                                << 3LL << quint16(0);
+    QTest::newRow("ids 3 9 5") << QByteArray(
+        "3|a|9001|||0|U|0|0|0|100|0\n9|b|9002|||0|U|0|0|0|100|0\n5|c|9003|||0|U|0|0|0|100|0\n")
+                               << QList<qint64> {3, 9, 5} << 10LL << quint16(9001);
+    QTest::newRow("blank lines, CRLF and a bad id") << QByteArray("\r\n  \nx|a|9001|||0|U|0|0|0|100|0\r\n\n")
+                                                    << QList<qint64> {0} << 1LL << quint16(9001);
 }
 
 void TestSessions::loadLines()
@@ -205,7 +210,8 @@ void TestSessions::absentFileStartsAtOne()
 
 void TestSessions::loadedStatisticsSurviveSave()
 {
-    const QByteArray old = "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|42\n";
+    const QByteArray old
+        = "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|42\n";
     QVERIFY(writeAll(path(), old));
     FakeClock clock(localTime("2025-03-01T18:00:00"));
     {
@@ -222,7 +228,9 @@ void TestSessions::loadedStatisticsSurviveSave()
         QVERIFY(readAll(path()).startsWith(old));
     }
     // And again through a second generation of the store.
-    { SessionManager store(path(), nullptr, clock.clock()); }
+    {
+        SessionManager store(path(), nullptr, clock.clock());
+    }
     const QByteArray after = readAll(path());
     QVERIFY2(after.startsWith(old), after.constData());
     QVERIFY(after.endsWith("|Unknown|20|20|20|100|1\n"));
@@ -299,7 +307,7 @@ void TestSessions::startEndsRunningSession()
     QCOMPARE(store.currentSession(), second);
     store.endCurrentSession();
     QCOMPARE(ended.size(), 2);
-    QCOMPARE(store.currentSession(), second);  // still points at the ended record
+    QCOMPARE(store.currentSession(), second); // still points at the ended record
     store.endCurrentSession();
     QCOMPARE(ended.size(), 2);
 }
@@ -337,7 +345,7 @@ void TestSessions::pauseAndResumeSignals()
     store.pauseCurrentSession();
     store.pauseCurrentSession();
     QCOMPARE(paused.size(), 1);
-    store.endCurrentSession();  // refused while paused
+    store.endCurrentSession(); // refused while paused
     QVERIFY(s->isActive());
     store.resumeCurrentSession();
     QCOMPARE(resumed.size(), 1);
@@ -346,12 +354,13 @@ void TestSessions::pauseAndResumeSignals()
 
 void TestSessions::aggregates()
 {
-    QVERIFY(writeAll(path(), "1|a|9001|||1000|U|40|10|80|95|3\n"
-                             "2|b|9002|||2000|U|0|0|0|100|0\n"
-                             "3|c|9003|||3000|U|61|20|200|95|5\n"));
+    QVERIFY(writeAll(path(),
+        "1|a|9001|||1000|U|40|10|80|95|3\n"
+        "2|b|9002|||2000|U|0|0|0|100|0\n"
+        "3|c|9003|||3000|U|61|20|200|95|5\n"));
     SessionManager store(path());
     QCOMPARE(store.totalPlayTime(), 6000);
-    QCOMPARE(store.averagePingAllSessions(), 50);  // (40 + 61) / 2, the empty one left out
+    QCOMPARE(store.averagePingAllSessions(), 50); // (40 + 61) / 2, the empty one left out
     QCOMPARE(store.bestSessionId(), 2);
     SessionManager empty(m_dir->filePath(QStringLiteral("none.txt")));
     QCOMPARE(empty.bestSessionId(), -1);
@@ -362,11 +371,13 @@ void TestSessions::unwritableFileKeepsMemory()
 {
     const QString bad = m_dir->filePath(QStringLiteral("missing/dir/game_sessions.txt"));
     SessionManager store(bad);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
     GameSession *s = store.startNewSession(QStringLiteral("1.1.1.1"), 9001);
     QVERIFY(s);
     QCOMPARE(store.sessions().size(), 1);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("Не удалось открыть файл для записи")));
     QVERIFY(!store.saveSessions());
 }
 
@@ -379,7 +390,8 @@ void TestSessions::destructionEndsAndWrites()
     clock.advance(2000);
     store.reset();
     QCOMPARE(ended.size(), 0);
-    QCOMPARE(readAll(path()), QByteArray("1|1.1.1.1|9001|2025-03-01T18:00:00|2025-03-01T18:00:02|2000|Unknown|30|30|30|100|1\n"));
+    QCOMPARE(readAll(path()),
+        QByteArray("1|1.1.1.1|9001|2025-03-01T18:00:00|2025-03-01T18:00:02|2000|Unknown|30|30|30|100|1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSessions)
