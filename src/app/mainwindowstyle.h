@@ -2,6 +2,8 @@
 
 // The main window's own style sheet; the object names it selects are fixed.
 
+#include <QString>
+
 namespace MainWindowStyle {
 
 inline constexpr char kWindow[] =
@@ -44,5 +46,8 @@ inline constexpr char kWindow[] =
 inline constexpr char kGameActive[] = "color:#4ade80; font-size:14px; font-weight:bold;";
 inline constexpr char kGameInactive[] = "color:#f87171; font-size:14px; font-weight:bold;";
 inline constexpr char kStatusMuted[] = "color:#94a3b8;";
+
+// The session bar's chunk follows the stability: yellow from 90, orange from 70, dark below.
+QString sessionBarStyle(int stability);
 
 }  // namespace MainWindowStyle

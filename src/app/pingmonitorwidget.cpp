@@ -5,9 +5,16 @@
 #include "app/mainwindowstyle.h"
 #include "app/settingskeys.h"
 #include "monitor/connectionmonitor.h"
+#include "monitor/geolocator.h"
+#include "monitor/presenceclient.h"
 #include "monitor/pingengine.h"
 #include "monitor/pingquality.h"
 #include "platform/platform.h"
+#include "records/gamesession.h"
+#include "records/porthistory.h"
+#include "records/sessionmanager.h"
+#include "records/sessiontracker.h"
+#include "shared/sharedportsclient.h"
 #include "ui/animatedbackground.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
@@ -25,6 +32,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QUrl>
+#include <QUuid>
 #include <QWindowStateChangeEvent>
 
 #include <cstdio>
@@ -33,6 +41,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -100,6 +109,12 @@ void PingMonitorWidget::setExitHook(ExitHook hook)
 PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     : QWidget(parent)
     , m_monitor(new ConnectionMonitor(nullptr, this))
+    , m_sessions(new SessionManager(SessionManager::defaultFilePath(), this))
+    , m_history(new PortHistory(PortHistory::defaultFilePath(), this))
+    , m_tracker(new SessionTracker(m_sessions, m_history, this))
+    , m_network(new QNetworkAccessManager(this))
+    , m_geo(new GeoLocator(m_network, this))
+    , m_presence(new PresenceClient(m_network, this))
 {
     setWindowTitle(QStringLiteral("KESTREL v%1").arg(QLatin1String(AppConfig::kAppVersion)));
     setFixedSize(kWindowWidth, kWindowHeight);
@@ -128,10 +143,14 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     buildMenus();
     setupTray();
 
+    loadNickname();
     connectMonitor();
+    connectRecords();
+    connectWebServices();
     connect(&m_sessionDisplayTimer, &QTimer::timeout, this, &PingMonitorWidget::updateCurrentSessionDisplay);
     m_sessionDisplayTimer.setInterval(1000);
 
+    m_presence->start();
     createShortcuts();
     applyRoundedMask(this, kWindowRadius);
     m_monitor->start();
@@ -140,10 +159,26 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
 
 PingMonitorWidget::~PingMonitorWidget()
 {
+    m_tracker->endGameSession();
     if (m_tray)
         m_tray->hide();
     m_monitor->stop();
     m_sessionDisplayTimer.stop();
+    m_presence->stop();
+}
+
+void PingMonitorWidget::loadNickname()
+{
+    QSettings settings = openSettings();
+    m_nickname = settings.value(QLatin1String(SettingsKeys::kChatUserName)).toString();
+    if (m_nickname.isEmpty()) {
+        m_nickname = QStringLiteral("User_") + QUuid::createUuid().toString(QUuid::WithBraces).left(8);
+        settings.setValue(QLatin1String(SettingsKeys::kChatUserName), m_nickname);
+        settings.sync();
+    }
+    m_sharedPorts = new SharedPortsClient(this);
+    connect(m_sharedPorts, &SharedPortsClient::publishFinished, this, &PingMonitorWidget::onPublishFinished);
+    m_nicknameChangeCount = settings.value(QLatin1String(SettingsKeys::kNicknameChangeCount), 0).toInt();
 }
 
 void PingMonitorWidget::buildUi()
@@ -462,6 +497,7 @@ void PingMonitorWidget::closeEvent(QCloseEvent *event)
 void PingMonitorWidget::performExit()
 {
     qDebug() << "[EXIT] Confirmed by the user";
+    m_tracker->endGameSession();
     if (const ExitHook &hook = exitHook()) {
         hook(0);
         return;
@@ -480,6 +516,34 @@ void PingMonitorWidget::connectMonitor()
     connect(m_monitor, &ConnectionMonitor::serverFound, this, &PingMonitorWidget::onServerFound);
     connect(m_monitor, &ConnectionMonitor::connectionFound, this, &PingMonitorWidget::onConnectionFound);
     connect(m_monitor->ping(), &PingEngine::pingMeasured, this, &PingMonitorWidget::processPingResult);
+}
+
+void PingMonitorWidget::connectRecords()
+{
+    connect(m_sessions, &SessionManager::sessionStarted, this, &PingMonitorWidget::onSessionStarted);
+    connect(m_sessions, &SessionManager::sessionEnded, this, &PingMonitorWidget::onSessionEnded);
+    connect(m_tracker, &SessionTracker::gameSessionStarted, this, [this](GameSession *session) {
+        m_networkTypeLabel->setText(session->networkType());
+        m_sessionBar->setValue(0);
+        showTrayNotification(QStringLiteral("Новая сессия"), QStringLiteral("Игровая сессия начата"));
+    });
+    connect(m_tracker, &SessionTracker::gameSessionEnded, this, [this] { m_networkTypeLabel->setText(kDash); });
+}
+
+void PingMonitorWidget::connectWebServices()
+{
+    connect(m_geo, &GeoLocator::displayChanged, this, [this](const QString &text, const QString &toolTip) {
+        m_geoLabel->setText(text);
+        m_geoLabel->setToolTip(toolTip);
+    });
+    connect(m_presence, &PresenceClient::onlineDisplayChanged, this,
+            [this](const QString &text, const QString &labelStyle, const QString &indicatorStyle) {
+                m_onlineCountLabel->setText(text);
+                m_onlineCountLabel->setStyleSheet(labelStyle);
+                m_onlineIndicator->setStyleSheet(indicatorStyle);
+            });
+    connect(m_presence, &PresenceClient::indicatorStyleChanged, m_onlineIndicator, &QWidget::setStyleSheet);
+    connect(m_presence, &PresenceClient::onlineCountChanged, this, &PingMonitorWidget::onlineCountChanged);
 }
 
 void PingMonitorWidget::loadSettings()
@@ -590,14 +654,22 @@ void PingMonitorWidget::onGameStateChanged(bool running)
     } else {
         m_gameStateLabel->setText(QStringLiteral("НЕ АКТИВНА"));
         m_gameStateLabel->setStyleSheet(QLatin1String(MainWindowStyle::kGameInactive));
+        m_tracker->endGameSession();
     }
 }
 
 void PingMonitorWidget::onServerFound(const QString &host, quint16 port, bool serverChanged)
 {
-    Q_UNUSED(serverChanged)
+    qDebug().noquote() << "[MONITOR] Game server" << QStringLiteral("%1:%2").arg(host).arg(port);
     m_hostLabel->setText(host);
     m_portLabel->setText(QString::number(port));
+    lookupGeoLocation(host);
+    m_tracker->serverFound(host, port, serverChanged);
+}
+
+void PingMonitorWidget::lookupGeoLocation(const QString &address)
+{
+    m_geo->lookupGeoLocation(address);
 }
 
 void PingMonitorWidget::onConnectionFound(const QString &host, quint16 port)
@@ -608,6 +680,7 @@ void PingMonitorWidget::onConnectionFound(const QString &host, quint16 port)
 
 void PingMonitorWidget::onConnectionLost()
 {
+    m_tracker->connectionLost();
     showTrayNotification(QStringLiteral("Соединение потеряно"), QStringLiteral("Поиск нового игрового соединения..."));
 }
 
@@ -615,12 +688,15 @@ void PingMonitorWidget::onConnectionMissed()
 {
     for (QLabel *label : {m_hostLabel, m_geoLabel, m_portLabel, m_pingLabel, m_qualityLabel})
         label->setText(kDash);
+    m_geoLabel->setToolTip(QString());
     m_connectionBar->setValue(0);
+    m_geo->clearCurrent();
 }
 
 void PingMonitorWidget::processPingResult(int ping)
 {
     updatePingDisplay(ping);
+    m_tracker->addPing(ping);
 }
 
 void PingMonitorWidget::updatePingDisplay(int ping)
@@ -641,6 +717,44 @@ void PingMonitorWidget::updateConnectionBar(int ping)
 
 void PingMonitorWidget::updateCurrentSessionDisplay()
 {
+    const GameSession *session = m_tracker->runningSession();
+    if (!session)
+        return;
+    m_sessionTimerLabel->setText(session->durationString());
+    m_sessionPingLabel->setText(QString::number(session->averagePing()));
+    const int stability = session->stability();
+    m_sessionStabilityLabel->setText(QStringLiteral("%1%").arg(stability));
+    m_sessionBar->setValue(stability);
+    m_sessionBar->setStyleSheet(MainWindowStyle::sessionBarStyle(stability));
+}
+
+void PingMonitorWidget::onSessionStarted(GameSession *)
+{
+}
+
+void PingMonitorWidget::onSessionEnded(GameSession *session)
+{
+    showTrayNotification(QStringLiteral("Сессия завершена"), QStringLiteral("Длительность: %1\nПинг: %2 мс")
+                                                                 .arg(session->durationString())
+                                                                 .arg(session->averagePing()));
+}
+
+void PingMonitorWidget::checkConnectionHealth()
+{
+}
+
+void PingMonitorWidget::publishPort(quint16 port, const QString &description, int status, const QString &comment)
+{
+    qDebug() << "Publishing port:" << port << "desc:" << description << "status:" << status << "comment:" << comment;
+    m_sharedPorts->publishPort(m_nickname, port, description, status, comment);
+}
+
+void PingMonitorWidget::onPublishFinished(bool success, const QString &error)
+{
+    if (success)
+        setTransientStatus(QStringLiteral("Порт успешно опубликован"), QString(), 3000);
+    else
+        setStatus(QStringLiteral("Ошибка публикации: ") + error);
 }
 
 void PingMonitorWidget::mousePressEvent(QMouseEvent *event)

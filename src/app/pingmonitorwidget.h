@@ -16,7 +16,15 @@
 
 class AnimatedBackground;
 class ConnectionMonitor;
+class GameSession;
+class GeoLocator;
 class PingEngine;
+class PortHistory;
+class PresenceClient;
+class QNetworkAccessManager;
+class SessionManager;
+class SessionTracker;
+class SharedPortsClient;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -42,7 +50,16 @@ public:
     // shown less than 301 s ago (dropped, not queued).
     void showTrayNotification(const QString &title, const QString &message);
 
+    // Publishes a port to the shared catalogue under the player's nickname.
+    void publishPort(quint16 port, const QString &description, int status, const QString &comment);
+
     ConnectionMonitor *monitor() const { return m_monitor; }
+    SessionManager *sessionManager() const { return m_sessions; }
+    PortHistory *portHistory() const { return m_history; }
+    SessionTracker *sessionTracker() const { return m_tracker; }
+    GeoLocator *geoLocator() const { return m_geo; }
+    PresenceClient *presence() const { return m_presence; }
+    QString nickname() const { return m_nickname; }
     int windowOpacityPercent() const { return m_windowOpacity; }
     bool isExiting() const { return m_exiting; }
     QMenu *functionsMenu() const { return m_functionsMenu; }
@@ -54,6 +71,7 @@ public:
 
 signals:
     void opacityChanged(int percent);
+    void onlineCountChanged(int count);
     // Emitted for every balloon that passed the rate limit (also without a tray,
     // so a desktop without one can still log what would have been shown).
     void trayNotificationShown(const QString &title, const QString &message);
@@ -65,7 +83,12 @@ public slots:
     void startPingMeasurement();
     void processPingResult(int ping);
     void updateCurrentSessionDisplay();
+    void onSessionStarted(GameSession *session);
+    void onSessionEnded(GameSession *session);
+    void checkConnectionHealth();
     void showFunctionsMenu();
+    void lookupGeoLocation(const QString &address);
+    void onPublishFinished(bool success, const QString &error);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -91,6 +114,9 @@ private:
     void endGameSession();
     void performExit();
     void connectMonitor();
+    void connectRecords();
+    void connectWebServices();
+    void loadNickname();
 
     void setStatus(const QString &text, const QString &style = QString());
     // Sets a message that clears itself after ms unless another message replaced it.
@@ -105,7 +131,16 @@ private:
     void updateConnectionBar(int ping);
 
     ConnectionMonitor *m_monitor = nullptr;
+    SessionManager *m_sessions = nullptr;
+    PortHistory *m_history = nullptr;
+    SessionTracker *m_tracker = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+    GeoLocator *m_geo = nullptr;
+    PresenceClient *m_presence = nullptr;
+    SharedPortsClient *m_sharedPorts = nullptr;
     NotificationGate m_notifications;
+    QString m_nickname;
+    int m_nicknameChangeCount = 0;
 
     AnimatedBackground *m_background = nullptr;
     QWidget *m_titleBar = nullptr;

@@ -75,6 +75,8 @@ void GeoLocator::lookupGeoLocation(const QString &address)
     QNetworkReply *reply = m_manager->get(request);
     ++m_requestsSent;
     m_pending.insert(reply, address);
+    // A shared manager may be destroyed first, taking its replies with it.
+    connect(reply, &QObject::destroyed, this, [this, reply] { m_pending.remove(reply); });
     connect(reply, &QNetworkReply::finished, this,
         [this, reply, address] { onGeoLocationReceived(reply, address); });
     show(Geo::lookingUpText(), QString());

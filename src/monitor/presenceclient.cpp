@@ -184,7 +184,7 @@ void PresenceClient::sendHeartbeat()
     RequestKinds::tag(request, RequestKind::Heartbeat);
     QNetworkReply *reply = m_manager->post(
         request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion)));
-    m_inFlight.append(reply);
+    track(reply);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onHeartbeatFinished(reply); });
 }
 
@@ -193,8 +193,15 @@ void PresenceClient::requestOnlineCount()
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("online_count.php")));
     RequestKinds::tag(request, RequestKind::OnlineCount);
     QNetworkReply *reply = m_manager->get(request);
-    m_inFlight.append(reply);
+    track(reply);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onOnlineCountReceived(reply); });
+}
+
+void PresenceClient::track(QNetworkReply *reply)
+{
+    // A shared manager may be destroyed first, taking its replies with it.
+    m_inFlight.append(reply);
+    connect(reply, &QObject::destroyed, this, [this, reply] { m_inFlight.removeOne(reply); });
 }
 
 void PresenceClient::onHeartbeatFinished(QNetworkReply *reply)

@@ -99,6 +99,7 @@ signals:
 private:
     void onOnlineCountReceived(QNetworkReply *reply);
     void onHeartbeatFinished(QNetworkReply *reply);
+    void track(QNetworkReply *reply);
 
     QNetworkAccessManager *m_manager;
     QString m_baseUrl;
