@@ -291,9 +291,10 @@ void MiniOverlayWidget::refreshFavoriteButton()
     m_favoriteButton->setStyleSheet(
         QString::fromLatin1(kStarColoredStyle).arg(color.name(), color.lighter(130).name()));
     m_favoriteButton->setToolTip(
-        QStringLiteral("⭐ Порт %1 в избранном\n📝 %2\n📊 Статус: %3\n📅 Добавлен: %4\n"
-                       "─────────────────\n🖱️ Нажмите, чтобы "
-                       "удалить")
+        QStringLiteral(
+            "⭐ Порт %1 в избранном\n📝 %2\n📊 Статус: %3\n📅 Добавлен: %4\n"
+            "─────────────────\n🖱️ Нажмите, чтобы "
+            "удалить")
             .arg(QString::number(m_currentPort), favorite->description, statusName(favorite->status),
                 favorite->addedDate.toString(QStringLiteral("dd.MM.yyyy"))));
 }

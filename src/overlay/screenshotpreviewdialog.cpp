@@ -89,7 +89,7 @@ ScreenshotPreviewDialog::ScreenshotPreviewDialog(
     const QSize shown = Screenshot::previewSize(logical);
     if (!picture.isNull() && shown != logical) {
         m_shownPicture = picture.scaled(
-            shown * picture.devicePixelRatio(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            shown * picture.devicePixelRatio(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         m_shownPicture.setDevicePixelRatio(picture.devicePixelRatio());
     } else {
         m_shownPicture = picture;

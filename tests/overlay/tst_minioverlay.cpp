@@ -260,9 +260,10 @@ private slots:
         QVERIFY(star->styleSheet().contains(QStringLiteral("color: %1;").arg(color)));
         QVERIFY(star->styleSheet().contains(QColor(color).lighter(130).name()));
         QCOMPARE(star->toolTip(),
-            QStringLiteral("⭐ Порт 9100 в избранном\n📝 Озеро\n📊 Статус: %1\n📅 Добавлен: 07.03.2026\n"
-                           "─────────────────\n🖱️ Нажмите, чтобы "
-                           "удалить")
+            QStringLiteral(
+                "⭐ Порт 9100 в избранном\n📝 Озеро\n📊 Статус: %1\n📅 Добавлен: 07.03.2026\n"
+                "─────────────────\n🖱️ Нажмите, чтобы "
+                "удалить")
                 .arg(name));
     }
 
