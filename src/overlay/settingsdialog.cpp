@@ -26,7 +26,15 @@ const char kGroupStyle[]
       "150); "
       "border-radius: 12px; margin-top: 8px; padding-top: 12px; background: transparent; } "
       "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 8px; color: #cbd5e1; }";
-const char kCheckStyle[] = "color: #cbd5e1; font-size: 12px; background: transparent; spacing: 8px;";
+// The indicator is drawn here as well: with the label style alone an unticked box is
+// invisible on the dark panel.
+const char kCheckStyle[]
+    = "QCheckBox { color: #cbd5e1; font-size: 12px; background: transparent; spacing: 8px; } "
+      "QCheckBox::indicator { width: 16px; height: 16px; border: 1px solid rgba(100, 116, 139, 200); "
+      "border-radius: 4px; background: rgba(30, 41, 59, 200); } "
+      "QCheckBox::indicator:hover { border-color: #3b82f6; } "
+      "QCheckBox::indicator:checked { background: #3b82f6; border-color: #3b82f6; "
+      "image: url(:/overlay/icons/check.svg); }";
 const char kLabelStyle[] = "color: #cbd5e1; font-size: 12px; background: transparent;";
 const char kSliderStyle[]
     = "QSlider::groove:horizontal { height: 4px; background: #475569; border-radius: 2px; } "
@@ -76,7 +84,7 @@ QHBoxLayout *makeOpacityRow(const QString &caption, QWidget *parent, QSlider **s
 {
     auto *row = new QHBoxLayout;
     auto *label = makeLabel(caption, parent);
-    label->setMinimumWidth(150);
+    label->setMinimumWidth(200); // both rows line up
     *slider = new QSlider(Qt::Horizontal, parent);
     (*slider)->setRange(30, 100);
     (*slider)->setStyleSheet(QLatin1String(kSliderStyle));
@@ -95,9 +103,16 @@ QHBoxLayout *makeOpacityRow(const QString &caption, QWidget *parent, QSlider **s
 
 } // namespace
 
+static void initOverlayResources()
+{
+    // The resources live in a static library: nothing would pull them in otherwise.
+    Q_INIT_RESOURCE(overlay);
+}
+
 SettingsDialog::SettingsDialog(QWidget *parent, SettingsTarget *target)
     : MovableDialog(parent), m_target(target ? target : dynamic_cast<SettingsTarget *>(parent))
 {
+    initOverlayResources();
     buildUi();
     loadSettings();
 }
