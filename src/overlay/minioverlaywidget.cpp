@@ -422,7 +422,8 @@ void MiniOverlayWidget::enterEvent(QEnterEvent *event)
 {
     if (!m_hovered) {
         m_hovered = true;
-        m_targetOpacity = qMin(kHoverCap, m_baseOpacity + 0.05);
+        // Brighter, capped at 0.95; a HUD already above the cap is not dimmed by hovering.
+        m_targetOpacity = qMax(m_baseOpacity, qMin(kHoverCap, m_baseOpacity + 0.05));
         animateOpacity(windowOpacity(), m_targetOpacity);
         update();
     }
@@ -475,5 +476,11 @@ void MiniOverlayWidget::showEvent(QShowEvent *event)
 void MiniOverlayWidget::hideEvent(QHideEvent *event)
 {
     savePosition();
+    // The pointer cannot leave a hidden window: forget the hover so the next fade-in
+    // ends at the chosen opacity, not the brightened one.
+    if (m_hovered) {
+        m_hovered = false;
+        m_targetOpacity = m_baseOpacity;
+    }
     QWidget::hideEvent(event);
 }

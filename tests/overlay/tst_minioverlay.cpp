@@ -178,7 +178,8 @@ private slots:
         QTest::addColumn<double>("hovered");
         QTest::newRow("half") << 50 << 0.55;
         QTest::newRow("near the cap") << 93 << 0.95;
-        QTest::newRow("opaque") << 100 << 0.95;
+        QTest::newRow("above the cap") << 97 << 0.97;
+        QTest::newRow("opaque") << 100 << 1.00;
     }
 
     void hoverIsCapped()
@@ -197,6 +198,14 @@ private slots:
         QVERIFY(qAbs(hud.targetOpacity() - hovered) < 1e-9);
         QVERIFY(QTest::qWaitFor([&] { return qAbs(hud.windowOpacity() - hovered) <= kOpacityStep; }, 2000));
 
+        // Hidden while hovered: the next show fades in to the base, not the brightened value.
+        hud.hide();
+        QVERIFY(!hud.isHovered());
+        hud.show();
+        QVERIFY(QTest::qWaitFor([&] { return qAbs(hud.windowOpacity() - base) <= kOpacityStep; }, 2000));
+
+        hover(&hud, true);
+        QVERIFY(QTest::qWaitFor([&] { return qAbs(hud.windowOpacity() - hovered) <= kOpacityStep; }, 2000));
         hover(&hud, false);
         QVERIFY(!hud.isHovered());
         QVERIFY(QTest::qWaitFor([&] { return qAbs(hud.windowOpacity() - base) <= kOpacityStep; }, 2000));
