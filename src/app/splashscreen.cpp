@@ -2,6 +2,8 @@
 
 #include "app/appconfig.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -34,6 +36,16 @@ SplashScreen::SplashScreen(const QPixmap &logo, QWidget *parent) : QWidget(paren
     m_outroTimer->setInterval(kTickMs);
     connect(m_outroTimer, &QTimer::timeout, this, &SplashScreen::outroStep);
     QTimer::singleShot(kOutroDelayMs, this, &SplashScreen::startOutro);
+}
+
+void SplashScreen::run(const QPixmap &logo)
+{
+    auto *splash = new SplashScreen(logo);
+    QEventLoop loop;
+    connect(splash, &QObject::destroyed, &loop, &QEventLoop::quit);
+    splash->show();
+    QCoreApplication::processEvents();
+    loop.exec();
 }
 
 double SplashScreen::introEase(double t)

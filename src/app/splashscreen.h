@@ -21,6 +21,9 @@ public:
 
     explicit SplashScreen(const QPixmap &logo, QWidget *parent = nullptr);
 
+    // The start-up step: shows a splash and returns once it has finished and deleted itself.
+    static void run(const QPixmap &logo);
+
     double scale() const { return m_scale; }
     double opacity() const { return m_opacity; }
 

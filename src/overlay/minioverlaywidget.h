@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -55,6 +56,12 @@ public:
 
     // An empty lookup means there is no favourites store.
     void setFavoriteLookup(FavoriteLookup lookup);
+
+    // Reads the favourites from a store with the FavoritePortsManager interface
+    // (isFavorite, getFavorite, and the signals favoriteAdded, favoriteRemoved and
+    // favoriteUpdated) and follows its changes of the shown port. The store is not owned;
+    // null detaches. A store destroyed first simply stops answering.
+    template<typename Store> void setFavoritesManager(Store *store);
 
     // The screen place used when no position is saved: 15 px from the right, 25 from the top.
     static QPoint defaultPosition(const QRect &availableGeometry);
@@ -118,4 +125,28 @@ private:
     double m_baseOpacity = 0.85;
     double m_targetOpacity = 0.85;
     FavoriteLookup m_favoriteLookup;
+    QPointer<QObject> m_favoritesStore;
 };
+
+template<typename Store> void MiniOverlayWidget::setFavoritesManager(Store *store)
+{
+    if (m_favoritesStore)
+        QObject::disconnect(m_favoritesStore, nullptr, this, nullptr);
+    m_favoritesStore = store;
+    if (!store) {
+        setFavoriteLookup({});
+        return;
+    }
+    connect(store, &Store::favoriteAdded, this,
+        [this](const auto &favorite) { onFavoriteChanged(favorite.port); });
+    connect(store, &Store::favoriteRemoved, this, [this](quint16 port) { onFavoriteChanged(port); });
+    connect(store, &Store::favoriteUpdated, this,
+        [this](const auto &favorite) { onFavoriteChanged(favorite.port); });
+    const QPointer<Store> guard(store);
+    setFavoriteLookup([guard](quint16 port) -> std::optional<Favorite> {
+        if (!guard || !guard->isFavorite(port))
+            return std::nullopt;
+        const auto favorite = guard->getFavorite(port);
+        return Favorite {favorite.description, favorite.status, favorite.addedDate};
+    });
+}

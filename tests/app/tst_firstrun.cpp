@@ -194,6 +194,15 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return splash.isNull(); }, 4000));
     }
 
+    void splashRunBlocksUntilDone()
+    {
+        QPixmap logo(64, 64);
+        logo.fill(Qt::green);
+        SplashScreen::run(logo);
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<SplashScreen *>(widget));
+    }
+
     void splashEasing()
     {
         QCOMPARE(SplashScreen::introEase(0.0), 0.0);

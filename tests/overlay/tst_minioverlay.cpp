@@ -36,6 +36,47 @@ void hover(QWidget *widget, bool enter)
     }
 }
 
+// The favourites store's interface as the HUD uses it.
+struct FakeFavorite
+{
+    quint16 port = 0;
+    QString description;
+    QDateTime addedDate;
+    int status = 0;
+};
+
+class FakeFavoritesStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    bool isFavorite(quint16 port) const { return m_items.contains(port); }
+    FakeFavorite getFavorite(quint16 port) const { return m_items.value(port); }
+    void add(const FakeFavorite &favorite)
+    {
+        m_items.insert(favorite.port, favorite);
+        emit favoriteAdded(favorite);
+    }
+    void update(const FakeFavorite &favorite)
+    {
+        m_items.insert(favorite.port, favorite);
+        emit favoriteUpdated(favorite);
+    }
+    void remove(quint16 port)
+    {
+        m_items.remove(port);
+        emit favoriteRemoved(port);
+    }
+
+signals:
+    void favoriteAdded(const FakeFavorite &favorite);
+    void favoriteRemoved(quint16 port);
+    void favoriteUpdated(FakeFavorite favorite);
+
+private:
+    QHash<quint16, FakeFavorite> m_items;
+};
+
 } // namespace
 
 class TestMiniOverlay : public QObject
@@ -274,6 +315,39 @@ private slots:
                 "─────────────────\n🖱️ Нажмите, чтобы "
                 "удалить")
                 .arg(name));
+    }
+
+    void followsFavoritesStore()
+    {
+        MiniOverlayWidget hud;
+        QPushButton *star = button(hud, QStringLiteral("miniFavoriteButton"));
+        auto *store = new FakeFavoritesStore;
+        hud.setFavoritesManager(store);
+        hud.updateValues(30, 9100, QStringLiteral("00:00:01"));
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+
+        store->add({9200, QStringLiteral("Другой"), QDateTime::currentDateTime(), 1});
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+        store->add({9100, QStringLiteral("Ладога"), QDateTime::currentDateTime(), 1});
+        QCOMPARE(star->text(), QStringLiteral("★"));
+        QVERIFY(star->styleSheet().contains(QStringLiteral("#22c55e")));
+        store->update({9100, QStringLiteral("Ладога"), QDateTime::currentDateTime(), 2});
+        QVERIFY(star->styleSheet().contains(QStringLiteral("#ef4444")));
+        store->remove(9100);
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+
+        // A detached store no longer reaches the HUD.
+        FakeFavoritesStore other;
+        hud.setFavoritesManager(&other);
+        store->add({9100, QStringLiteral("Ладога"), QDateTime::currentDateTime(), 1});
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+        hud.setFavoritesManager(store);
+        QCOMPARE(star->text(), QStringLiteral("★"));
+
+        // A store that goes away first leaves a plain star, not a crash.
+        delete store;
+        hud.refreshFavoriteButton();
+        QCOMPARE(star->text(), QStringLiteral("☆"));
     }
 
     void controlsEmit_data()
