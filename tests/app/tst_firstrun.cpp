@@ -202,15 +202,6 @@ private slots:
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<SplashScreen *>(widget));
     }
-
-    void splashEasing()
-    {
-        QCOMPARE(SplashScreen::introEase(0.0), 0.0);
-        QCOMPARE(SplashScreen::introEase(0.5), 0.875);
-        QCOMPARE(SplashScreen::introEase(1.0), 1.0);
-        QCOMPARE(SplashScreen::outroEase(0.5), 0.125);
-        QCOMPARE(SplashScreen::introEase(2.0), 1.0); // a late tick never overshoots
-    }
 };
 
 QTEST_MAIN(TestFirstRun)
