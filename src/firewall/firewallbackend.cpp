@@ -22,34 +22,28 @@ std::unique_ptr<FirewallBackend> FirewallBackend::createDefault()
 
 namespace firewall {
 
-#ifndef Q_OS_WIN
-namespace {
-constexpr int kCapNetAdmin = 12;
-
-bool hasEffectiveNetAdmin()
+bool statusGrantsNetAdmin(const QByteArray &procStatus)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
+    constexpr int capNetAdmin = 12;
+    const QList<QByteArray> lines = procStatus.split('\n');
+    for (const QByteArray &line : lines) {
         if (!line.startsWith("CapEff:"))
             continue;
         bool ok = false;
         const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
-        return ok && (mask & (1ULL << kCapNetAdmin));
+        return ok && (mask & (1ULL << capNetAdmin));
     }
     return false;
 }
-} // namespace
-#endif
 
 bool isRunningAsAdmin()
 {
 #ifdef Q_OS_WIN
     return platform::isUserAdmin();
 #else
-    return hasEffectiveNetAdmin();
+    QFile status(QStringLiteral("/proc/self/status"));
+    // procfs files report size 0: read to the end rather than trusting atEnd().
+    return status.open(QIODevice::ReadOnly) && statusGrantsNetAdmin(status.readAll());
 #endif
 }
 

@@ -4,6 +4,7 @@
 // remote ports, remove it, install it. Calls block until the tools answer or
 // time out; the controller decides what the user sees.
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -33,4 +34,6 @@ inline constexpr char kRuleName[] = "RF4_Game_Ports";
 // Holds the rights needed to change the firewall: Administrators membership on
 // Windows, effective CAP_NET_ADMIN elsewhere.
 bool isRunningAsAdmin();
+// Whether a /proc/<pid>/status text shows CAP_NET_ADMIN among the effective capabilities.
+bool statusGrantsNetAdmin(const QByteArray &procStatus);
 } // namespace firewall

@@ -158,7 +158,8 @@ void FirewallController::applyRule()
     const int presetIndex = validIndex(m_selectedIndex) ? m_selectedIndex : 0;
     const QString ports = presets()[size_t(presetIndex)].ports;
 
-    if (!checkAdmin(QStringLiteral("⚠️ Для изменения правил брандмауэра необходимы права "
+    if (!checkAdmin(QStringLiteral("⚠️ Для изменения правил брандмауэра необходимы "
+                                   "права "
                                    "администратора.\n\n"
                                    "Запустите программу от имени администратора.")))
         return;
@@ -198,7 +199,8 @@ void FirewallController::clearRule()
 {
     if (m_busy)
         return;
-    if (!checkAdmin(QStringLiteral("⚠️ Для удаления правил брандмауэра необходимы права "
+    if (!checkAdmin(QStringLiteral("⚠️ Для удаления правил брандмауэра необходимы "
+                                   "права "
                                    "администратора.\n\n"
                                    "Запустите программу от имени администратора.")))
         return;
