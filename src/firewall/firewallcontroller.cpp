@@ -12,6 +12,29 @@ namespace {
 const QString kRightsTitle = QStringLiteral("ПРАВА ДОСТУПА");
 const QString kSuccessTitle = QStringLiteral("УСПЕХ");
 const QString kErrorTitle = QStringLiteral("ОШИБКА");
+const QString kClearTitle = QStringLiteral("ОЧИСТКА ПРАВИЛ");
+
+// clang-format off
+const QString kApplyRightsText = QStringLiteral(
+    "⚠️ Для изменения правил брандмауэра необходимы права администратора.\n\n"
+    "Запустите программу от имени администратора.");
+const QString kClearRightsText = QStringLiteral(
+    "⚠️ Для удаления правил брандмауэра необходимы права администратора.\n\n"
+    "Запустите программу от имени администратора.");
+const QString kClearQuestionText = QStringLiteral(
+    "Вы уверены, что хотите удалить все правила брандмауэра для Русской Рыбалки 4?\n\n"
+    "Это восстановит стандартный доступ к игре.");
+const QString kAppliedText = QStringLiteral(
+    "Правило брандмауэра успешно обновлено!\n\nНовый диапазон портов: %1\n"
+    "Для вступления изменений в силу перезапустите игру.");
+const QString kApplyFailedText = QStringLiteral(
+    "❌ Не удалось применить правило брандмауэра.\n\nДиапазон портов: %1\nСостояние: %2");
+const QString kClearedText = QStringLiteral(
+    "Правила брандмауэра успешно удалены!\n\n"
+    "Теперь игра будет иметь стандартный доступ к сети.");
+const QString kClearFailedText = QStringLiteral(
+    "❌ Не удалось удалить правило брандмауэра.\n\nСостояние: %1");
+// clang-format on
 
 bool validIndex(int index)
 {
@@ -158,10 +181,7 @@ void FirewallController::applyRule()
     const int presetIndex = validIndex(m_selectedIndex) ? m_selectedIndex : 0;
     const QString ports = presets()[size_t(presetIndex)].ports;
 
-    if (!checkAdmin(QStringLiteral("⚠️ Для изменения правил брандмауэра необходимы "
-                                   "права "
-                                   "администратора.\n\n"
-                                   "Запустите программу от имени администратора.")))
+    if (!checkAdmin(kApplyRightsText))
         return;
 
     setBusy(true);
@@ -182,15 +202,10 @@ void FirewallController::finishApply(int presetIndex, const QString &ports)
     // Success is what the firewall holds afterwards, not what the tools said.
     const bool ok = m_outcome == RuleOutcome::Matching && m_activeIndex == presetIndex;
     if (ok) {
-        emit informationRequested(kSuccessTitle,
-            QStringLiteral("Правило брандмауэра успешно обновлено!\n\nНовый диапазон портов: ") + ports
-                + QStringLiteral("\nДля вступления изменений в силу перезапустите игру."));
+        emit informationRequested(kSuccessTitle, kAppliedText.arg(ports));
     } else {
         qWarning() << "[FIREWALL] rule not in place after apply:" << m_status.text;
-        emit warningRequested(kErrorTitle,
-            QStringLiteral("❌ Не удалось применить правило брандмауэра.\n\n"
-                           "Диапазон портов: ")
-                + ports + QStringLiteral("\nСостояние: ") + m_status.text);
+        emit warningRequested(kErrorTitle, kApplyFailedText.arg(ports, m_status.text));
     }
     emit ruleApplied(ok, ports);
 }
@@ -199,16 +214,10 @@ void FirewallController::clearRule()
 {
     if (m_busy)
         return;
-    if (!checkAdmin(QStringLiteral("⚠️ Для удаления правил брандмауэра необходимы "
-                                   "права "
-                                   "администратора.\n\n"
-                                   "Запустите программу от имени администратора.")))
+    if (!checkAdmin(kClearRightsText))
         return;
 
-    const bool confirmed = m_question
-        && m_question(QStringLiteral("ОЧИСТКА ПРАВИЛ"),
-            QStringLiteral("Вы уверены, что хотите удалить все правила брандмауэра для Русской Рыбалки "
-                           "4?\n\nЭто восстановит стандартный доступ к игре."));
+    const bool confirmed = m_question && m_question(kClearTitle, kClearQuestionText);
     if (!confirmed)
         return;
 
@@ -228,13 +237,10 @@ void FirewallController::finishClear()
 
     const bool ok = m_outcome == RuleOutcome::Absent;
     if (ok) {
-        emit informationRequested(kSuccessTitle,
-            QStringLiteral("Правила брандмауэра успешно удалены!\n\n"
-                           "Теперь игра будет иметь стандартный доступ к сети."));
+        emit informationRequested(kSuccessTitle, kClearedText);
     } else {
         qWarning() << "[FIREWALL] rule still present after clear:" << m_status.text;
-        emit warningRequested(kErrorTitle,
-            QStringLiteral("❌ Не удалось удалить правило брандмауэра.\n\nСостояние: ") + m_status.text);
+        emit warningRequested(kErrorTitle, kClearFailedText.arg(m_status.text));
     }
     emit ruleCleared(ok);
 }

@@ -39,6 +39,11 @@ QString normalizePortList(const QString &ports)
     return parts.join(QLatin1Char(','));
 }
 
+QString displayPortList(const QString &ports)
+{
+    return ports.split(QLatin1Char(','), Qt::SkipEmptyParts).join(QStringLiteral(", "));
+}
+
 int matchingPreset(const QString &ports)
 {
     const QString normalized = normalizePortList(ports);

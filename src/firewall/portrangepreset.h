@@ -24,6 +24,9 @@ const std::array<PortRangePreset, kPresetCount> &portRangePresets();
 // as strings, joined by ",".
 QString normalizePortList(const QString &ports);
 
+// A port list as the help text shows it: "9001-9100, 9199-9999".
+QString displayPortList(const QString &ports);
+
 // Index of the first preset whose list equals ports after normalisation, or -1.
 int matchingPreset(const QString &ports);
 

@@ -10,6 +10,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -83,6 +84,7 @@ class TestFirewallRules : public QObject
 
 private slots:
     void presetTable();
+    void statusIcons();
     void normalizePortList_data();
     void normalizePortList();
     void matchingPreset_data();
@@ -123,6 +125,23 @@ void TestFirewallRules::presetTable()
         QCOMPARE(presets[size_t(i)].ports,
             QStringLiteral("9001-%1,%2-9999").arg(windowFirst - 1).arg(windowFirst + 98));
     }
+    QCOMPARE(firewall::displayPortList(presets[0].ports), QStringLiteral("9001-9100, 9199-9999"));
+}
+
+void TestFirewallRules::statusIcons()
+{
+    // The status widget renders these texts; a malformed one would show nothing.
+    for (const QByteArray &svg : {firewall::presentIconSvg(), firewall::absentIconSvg()}) {
+        QXmlStreamReader xml(svg);
+        QVERIFY(xml.readNextStartElement());
+        QCOMPARE(xml.name(), QLatin1String("svg"));
+        QCOMPARE(xml.attributes().value(QLatin1String("width")), QLatin1String("24"));
+        while (!xml.atEnd())
+            xml.readNext();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    }
+    QVERIFY(firewall::presentIconSvg().contains("#4caf50"));
+    QVERIFY(firewall::absentIconSvg().contains("#f44336"));
 }
 
 void TestFirewallRules::normalizePortList_data()
