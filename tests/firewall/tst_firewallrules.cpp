@@ -91,7 +91,6 @@ private slots:
     void matchingPreset();
     void validPortList_data();
     void validPortList();
-    void windowsCommandTexts();
     void netshRemotePorts_data();
     void netshRemotePorts();
     void nftScripts();
@@ -220,33 +219,6 @@ void TestFirewallRules::validPortList()
     QFETCH(QString, ports);
     QFETCH(bool, valid);
     QCOMPARE(firewall::isValidPortList(ports), valid);
-}
-
-void TestFirewallRules::windowsCommandTexts()
-{
-    using namespace WindowsFirewallCommands;
-    QCOMPARE(showRule(), QStringLiteral("netsh advfirewall firewall show rule name=\"RF4_Game_Ports\""));
-    QCOMPARE(getRule(),
-        QStringLiteral("Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue"));
-    QCOMPARE(getRulePorts(),
-        QStringLiteral("Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue | "
-                       "Get-NetFirewallPortFilter | Select-Object -ExpandProperty RemotePort"));
-    QCOMPARE(removeRulePowerShell(),
-        QStringLiteral("Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue | "
-                       "Remove-NetFirewallRule -Confirm:`$false"));
-    QCOMPARE(
-        deleteRuleNetsh(), QStringLiteral("netsh advfirewall firewall delete rule name=\"RF4_Game_Ports\""));
-    QCOMPARE(newRulePowerShell(QStringLiteral("9001-9200,9299-9999")),
-        QStringLiteral("New-NetFirewallRule -DisplayName \"RF4_Game_Ports\" -Description \"Russian Fishing 4 "
-                       "Game Ports - Block Outbound\" -Direction Outbound -Action Block -Protocol TCP "
-                       "-RemotePort \"9001-9200,9299-9999\" -Enabled True -Profile Any -ErrorAction Stop"));
-    QCOMPARE(addRuleNetsh(QStringLiteral("9001-9200,9299-9999")),
-        QStringLiteral("netsh advfirewall firewall add rule name=\"RF4_Game_Ports\" dir=out action=block "
-                       "protocol=TCP remoteport=9001-9200,9299-9999 enable=yes profile=any"));
-    QCOMPARE(
-        shellArguments(QStringLiteral("a b")), (QStringList {QStringLiteral("/c"), QStringLiteral("a b")}));
-    QCOMPARE(powerShellArguments(QStringLiteral("a 'b'")),
-        (QStringList {QStringLiteral("-Command"), QStringLiteral("a 'b'")}));
 }
 
 void TestFirewallRules::netshRemotePorts_data()
