@@ -1,0 +1,53 @@
+#!/bin/sh
+# Stands in for cmd.exe and powershell.exe: logs the arguments it received and
+# answers the firewall commands like the real tools, keeping the rule's ports
+# in "$KESTREL_FAKE_FW_DIR/rule". A file "<kind>.out" replaces an answer,
+# "<kind>.hang" makes that command hang.
+d="$KESTREL_FAKE_FW_DIR"
+tool=$(basename "$0")
+{
+    printf '%s\n' "$tool"
+    for a in "$@"; do printf '%s\n' "$a"; done
+    printf '%s\n' '----'
+} >>"$d/calls.log"
+
+text="$2"
+case "$tool:$text" in
+cmd.exe:*'show rule'*) kind=show ;;
+cmd.exe:*'delete rule'*) kind=delete ;;
+cmd.exe:*'add rule'*) kind=add ;;
+powershell.exe:*Remove-NetFirewallRule*) kind=psremove ;;
+powershell.exe:*Get-NetFirewallPortFilter*) kind=psports ;;
+powershell.exe:New-NetFirewallRule*) kind=psnew ;;
+powershell.exe:Get-NetFirewallRule*) kind=psget ;;
+*) kind=unknown ;;
+esac
+
+[ -e "$d/$kind.hang" ] && exec sleep 60
+if [ -e "$d/$kind.out" ]; then
+    cat "$d/$kind.out"
+    exit 0
+fi
+
+case $kind in
+show)
+    if [ -s "$d/rule" ]; then
+        sed "s/@PORTS@/$(cat "$d/rule")/" "$d/netsh-rule.txt"
+    else
+        cat "$d/netsh-none.txt"
+        exit 1
+    fi
+    ;;
+psget) [ -s "$d/rule" ] && cat "$d/ps-rule.txt" ;;
+psports) [ -s "$d/rule" ] && { tr ',' '\n' <"$d/rule"; echo; } | sed 's/$/\r/' ;;
+delete | psremove) rm -f "$d/rule" ;;
+add)
+    ports=${text##*remoteport=}
+    printf '%s' "${ports%% *}" >"$d/rule"
+    ;;
+psnew)
+    ports=${text#*-RemotePort \"}
+    printf '%s' "${ports%%\"*}" >"$d/rule"
+    ;;
+esac
+exit 0
