@@ -1,5 +1,6 @@
 #include "app/processrunner.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -29,7 +30,19 @@ ProcessResult SystemProcessRunner::run(const QString &program, const QStringList
 {
     ProcessResult result;
     QProcess process;
+#ifdef Q_OS_WIN
+    // cmd.exe does not understand the \" escapes QProcess would put around quoted parts
+    // (name="RF4_Game_Ports"); it gets its command line exactly as written.
+    if (QFileInfo(program).fileName().compare(QLatin1String("cmd.exe"), Qt::CaseInsensitive) == 0) {
+        process.setProgram(program);
+        process.setNativeArguments(args.join(QLatin1Char(' ')));
+        process.start();
+    } else {
+        process.start(program, args);
+    }
+#else
     process.start(program, args);
+#endif
     if (!process.waitForStarted(timeoutMs)) {
         return result;
     }
