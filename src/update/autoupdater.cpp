@@ -12,8 +12,7 @@
 AutoUpdater::AutoUpdater(QObject *parent, const QString &appExePath)
     : QObject(parent)
     , m_appExePath(appExePath.isEmpty() ? QCoreApplication::applicationFilePath() : appExePath)
-{
-}
+{ }
 
 QStringList AutoUpdater::updaterCandidateNames()
 {
@@ -31,8 +30,8 @@ QStringList AutoUpdater::updaterCandidateNames()
 QStringList AutoUpdater::updaterArguments(const QString &appExePath, bool silent)
 {
     return {QStringLiteral("--app-path"), appExePath, QStringLiteral("--current-version"),
-            QString::fromLatin1(AppConfig::kAppVersion),
-            silent ? QStringLiteral("--silent") : QStringLiteral("--show-dialog")};
+        QString::fromLatin1(AppConfig::kAppVersion),
+        silent ? QStringLiteral("--silent") : QStringLiteral("--show-dialog")};
 }
 
 void AutoUpdater::startExternalUpdater(bool silent)
@@ -58,7 +57,7 @@ void AutoUpdater::startExternalUpdater(bool silent)
             qDebug() << "Updater not found in any location";
             if (!silent)
                 emit noticeRequested(NoticeKind::Critical, QStringLiteral("Ошибка"),
-                                     QStringLiteral("Обновлятор не найден в директории программы."));
+                    QStringLiteral("Обновлятор не найден в директории программы."));
             emit updateError(QStringLiteral("Updater not found"));
             return;
         }
@@ -69,21 +68,22 @@ void AutoUpdater::startExternalUpdater(bool silent)
         if (!silent) {
             const QStringList libraries = TlsCheck::requiredLibraries();
             emit noticeRequested(NoticeKind::Warning, QStringLiteral("Отсутствуют библиотеки"),
-                                 QStringLiteral("Для работы обновлятора необходимы библиотеки:\n• %1\n• %2")
-                                     .arg(libraries.at(0), libraries.at(1)));
+                QStringLiteral("Для работы обновлятора необходимы библиотеки:\n• %1\n• %2")
+                    .arg(libraries.at(0), libraries.at(1)));
         }
         emit updateError(QStringLiteral("SSL libraries missing"));
         return;
     }
 
     const QStringList arguments = updaterArguments(m_appExePath, silent);
-    qDebug().noquote() << "Starting updater:" << updaterPath << "Arguments:" << arguments.join(QLatin1Char(' '));
+    qDebug().noquote() << "Starting updater:" << updaterPath
+                       << "Arguments:" << arguments.join(QLatin1Char(' '));
 
     if (!ProcessRunner::create()->startDetached(updaterPath, arguments, appDir)) {
         qDebug() << "Failed to start updater";
         if (!silent)
             emit noticeRequested(NoticeKind::Critical, QStringLiteral("Ошибка"),
-                                 QStringLiteral("Не удалось запустить обновлятор."));
+                QStringLiteral("Не удалось запустить обновлятор."));
         emit updateError(QStringLiteral("Failed to start updater"));
         return;
     }
@@ -91,7 +91,7 @@ void AutoUpdater::startExternalUpdater(bool silent)
     qDebug() << "Updater started successfully";
     if (!silent)
         emit noticeRequested(NoticeKind::Information, QStringLiteral("Обновлятор запущен"),
-                             QStringLiteral("Проверяем наличие обновлений...\nЕсли найдется новая версия, "
-                                            "будет показано уведомление."));
+            QStringLiteral("Проверяем наличие обновлений...\nЕсли найдется новая версия, "
+                           "будет показано уведомление."));
     emit updaterStarted();
 }

@@ -12,7 +12,12 @@ class AutoUpdater : public QObject
     Q_OBJECT
 
 public:
-    enum class NoticeKind { Information, Warning, Critical };
+    enum class NoticeKind
+    {
+        Information,
+        Warning,
+        Critical
+    };
     Q_ENUM(NoticeKind)
 
     // appExePath: the main program's executable (default: this process's own).

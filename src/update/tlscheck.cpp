@@ -14,7 +14,7 @@ std::optional<bool> &forcedResult()
     return result;
 }
 
-}  // namespace
+} // namespace
 
 QStringList requiredLibraries()
 {
@@ -53,4 +53,4 @@ void setResultForTest(std::optional<bool> result)
     forcedResult() = result;
 }
 
-}  // namespace TlsCheck
+} // namespace TlsCheck

@@ -22,4 +22,4 @@ bool librariesAvailable(const QString &folder);
 // Tests force the answer of librariesAvailable/libraryAvailable; nullopt restores it.
 void setResultForTest(std::optional<bool> result);
 
-}  // namespace TlsCheck
+} // namespace TlsCheck

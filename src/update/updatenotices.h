@@ -8,4 +8,4 @@ namespace UpdateNotices {
 // OK button, before the launcher goes on to its result signal.
 void attach(AutoUpdater *updater);
 
-}  // namespace UpdateNotices
+} // namespace UpdateNotices

@@ -26,14 +26,14 @@ bool checkSSLibraries()
     qDebug().noquote() << "Looking for" << libraries.at(0) + QLatin1Char(':') << ssl;
     qDebug().noquote() << "Looking for" << libraries.at(1) + QLatin1Char(':') << crypto;
     UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Критическая ошибка"),
-                           QStringLiteral("Не найдены необходимые библиотеки SSL!\n\n"
-                                          "Для работы обновлятора необходимы:\n• %1\n• %2\n\n"
-                                          "Поместите эти файлы в папку с обновлятором.")
-                               .arg(libraries.at(0), libraries.at(1)));
+        QStringLiteral("Не найдены необходимые библиотеки SSL!\n\n"
+                       "Для работы обновлятора необходимы:\n• %1\n• %2\n\n"
+                       "Поместите эти файлы в папку с обновлятором.")
+            .arg(libraries.at(0), libraries.at(1)));
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -63,8 +63,8 @@ int main(int argc, char *argv[])
         qDebug() << "Updater already running, exiting...";
         if (!arguments.contains(QStringLiteral("--silent")))
             UpdaterUi::showMessage(QMessageBox::Information, QStringLiteral("Обновлятор уже запущен"),
-                                   QStringLiteral("Обновлятор уже работает в фоновом режиме.\n"
-                                                  "Пожалуйста, дождитесь завершения процесса обновления."));
+                QStringLiteral("Обновлятор уже работает в фоновом режиме.\n"
+                               "Пожалуйста, дождитесь завершения процесса обновления."));
         return 0;
     }
     if (!guard.errorString().isEmpty())
@@ -81,8 +81,8 @@ int main(int argc, char *argv[])
 
     UpdaterEngine engine;
     engine.setSilentMode(silent);
-    QObject::connect(&engine, &UpdaterEngine::quitRequested, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &UpdaterEngine::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     QTimer::singleShot(500, &engine, [&engine, silent]() {
         if (silent)

@@ -5,13 +5,12 @@
 #include <QLockFile>
 #include <QSharedMemory>
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &key)
-    : m_memory(std::make_unique<QSharedMemory>(key))
+SingleInstanceGuard::SingleInstanceGuard(const QString &key) : m_memory(std::make_unique<QSharedMemory>(key))
 {
 #ifndef Q_OS_WIN
     const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
-    m_lock = std::make_unique<QLockFile>(QDir::temp().filePath(QStringLiteral("torval_updater_%1.lock")
-                                                                   .arg(QString::fromLatin1(hash))));
+    m_lock = std::make_unique<QLockFile>(
+        QDir::temp().filePath(QStringLiteral("torval_updater_%1.lock").arg(QString::fromLatin1(hash))));
     // Only a dead owner makes the lock stale, never its age: an update may take minutes.
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {

@@ -72,16 +72,14 @@ bool claim(QProcess *process)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-UpdaterEngine::UpdaterEngine(QObject *parent)
-    : QObject(parent)
+UpdaterEngine::UpdaterEngine(QObject *parent) : QObject(parent)
 {
     initialise(QCoreApplication::arguments());
 }
 
-UpdaterEngine::UpdaterEngine(const QStringList &arguments, QObject *parent)
-    : QObject(parent)
+UpdaterEngine::UpdaterEngine(const QStringList &arguments, QObject *parent) : QObject(parent)
 {
     initialise(arguments);
 }
@@ -142,18 +140,18 @@ void UpdaterEngine::setCopyFunctionForTest(CopyFunction copy)
 
 Command UpdaterEngine::checkCommand() const
 {
-    const QString helper =
-        hooks().helperProgram.isEmpty() ? QCoreApplication::applicationFilePath() : hooks().helperProgram;
-    return UpdaterProtocol::checkCommand(hooks().backend.value_or(nativeBackend()), AppConfig::releasesUrl(),
-                                         helper);
+    const QString helper
+        = hooks().helperProgram.isEmpty() ? QCoreApplication::applicationFilePath() : hooks().helperProgram;
+    return UpdaterProtocol::checkCommand(
+        hooks().backend.value_or(nativeBackend()), AppConfig::releasesUrl(), helper);
 }
 
 Command UpdaterEngine::downloadCommand(const QString &url) const
 {
-    const QString helper =
-        hooks().helperProgram.isEmpty() ? QCoreApplication::applicationFilePath() : hooks().helperProgram;
-    return UpdaterProtocol::downloadCommand(hooks().backend.value_or(nativeBackend()), url, m_updateFilePath,
-                                            helper);
+    const QString helper
+        = hooks().helperProgram.isEmpty() ? QCoreApplication::applicationFilePath() : hooks().helperProgram;
+    return UpdaterProtocol::downloadCommand(
+        hooks().backend.value_or(nativeBackend()), url, m_updateFilePath, helper);
 }
 
 void UpdaterEngine::setSilentMode(bool silent)
@@ -187,7 +185,7 @@ void UpdaterEngine::checkForUpdates()
 
     if (!m_silentCheck) {
         auto *notice = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Проверка обновлений"),
-                                       QStringLiteral("⏳ Проверяем наличие обновлений..."), QMessageBox::NoButton);
+            QStringLiteral("⏳ Проверяем наличие обновлений..."), QMessageBox::NoButton);
         notice->setAttribute(Qt::WA_DeleteOnClose);
         notice->setModal(false);
         notice->show();
@@ -200,7 +198,7 @@ void UpdaterEngine::checkForUpdates()
         onPowerShellUpdateCheckFinished(process, exitCode, status);
     });
     connect(process, &QProcess::errorOccurred, this,
-            [this, process](QProcess::ProcessError error) { onCheckProcessError(process, error); });
+        [this, process](QProcess::ProcessError error) { onCheckProcessError(process, error); });
 
     const Command command = checkCommand();
     process->start(command.program, command.arguments, QIODevice::ReadWrite);
@@ -221,15 +219,15 @@ void UpdaterEngine::onCheckProcessError(QProcess *process, QProcess::ProcessErro
     process->deleteLater();
     if (!m_silentCheck)
         UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка"),
-                               QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
+            QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
     emit updateError(QStringLiteral("PowerShell error"));
 }
 
-void UpdaterEngine::onPowerShellUpdateCheckFinished(QProcess *powershell, int exitCode,
-                                                    QProcess::ExitStatus exitStatus)
+void UpdaterEngine::onPowerShellUpdateCheckFinished(
+    QProcess *powershell, int exitCode, QProcess::ExitStatus exitStatus)
 {
     if (exitStatus != QProcess::NormalExit || !claim(powershell))
-        return;  // a crash or a kill is reported through errorOccurred
+        return; // a crash or a kill is reported through errorOccurred
 
     const QString output = QString::fromUtf8(powershell->readAllStandardOutput());
     const QString errorOutput = QString::fromUtf8(powershell->readAllStandardError());
@@ -244,9 +242,8 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(QProcess *powershell, int ex
         qDebug().noquote() << "PowerShell check failed:" << message;
         if (!m_silentCheck)
             UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка сети"),
-                                   QStringLiteral("Не удалось проверить обновления через PowerShell.\nОшибка: ")
-                                       + message,
-                                   true);
+                QStringLiteral("Не удалось проверить обновления через PowerShell.\nОшибка: ") + message,
+                true);
         emit updateError(QStringLiteral("PowerShell error: ") + message);
         return;
     }
@@ -257,7 +254,7 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(QProcess *powershell, int ex
         emit noUpdateAvailable();
         if (!m_silentCheck)
             UpdaterUi::showMessage(QMessageBox::Information, QStringLiteral("Обновление"),
-                                   QStringLiteral("Нет информации об обновлениях."));
+                QStringLiteral("Нет информации об обновлениях."));
         return;
     }
     if (result.kind == CheckOutput::NoDownloadUrl) {
@@ -306,14 +303,14 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(QProcess *powershell, int ex
         requestQuit(m_timings.quitNoUpdateSilentMs);
     } else {
         UpdaterUi::showMessage(QMessageBox::Information, QStringLiteral("Обновление"),
-                               QStringLiteral("У вас установлена последняя версия программы."));
+            QStringLiteral("У вас установлена последняя версия программы."));
         requestQuit(m_timings.quitNoUpdateMs);
     }
 }
 
 void UpdaterEngine::showUpdateDialog(const QString &version, const QString &changelog)
 {
-    Q_UNUSED(changelog)  // not shown: the dialog only names the versions
+    Q_UNUSED(changelog) // not shown: the dialog only names the versions
     const std::unique_ptr<QDialog> dialog = UpdaterUi::createUpdateDialog(m_currentVersion, version);
     if (UpdaterUi::execModal(*dialog) == QDialog::Accepted)
         downloadUpdate(m_downloadUrl);
@@ -384,7 +381,7 @@ void UpdaterEngine::downloadUpdateWithPowerShell(const QString &url)
     m_downloadBuffer.clear();
     auto *process = new QProcess(this);
     connect(process, &QProcess::readyReadStandardOutput, this,
-            [this, process]() { onDownloadOutput(process, false); });
+        [this, process]() { onDownloadOutput(process, false); });
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus) {
         onDownloadOutput(process, true);
         qDebug() << "PowerShell download process finished with exit code:" << exitCode;
@@ -392,7 +389,7 @@ void UpdaterEngine::downloadUpdateWithPowerShell(const QString &url)
         process->deleteLater();
     });
     connect(process, &QProcess::errorOccurred, this,
-            [this, process](QProcess::ProcessError error) { onDownloadProcessError(process, error); });
+        [this, process](QProcess::ProcessError error) { onDownloadProcessError(process, error); });
 
     const Command command = downloadCommand(url);
     process->start(command.program, command.arguments, QIODevice::ReadWrite);
@@ -456,7 +453,7 @@ void UpdaterEngine::handleDownloadLine(const QString &line)
         qDebug().noquote() << "PowerShell download error:" << parsed.message;
         setStatus(QStringLiteral("❌ Ошибка загрузки через PowerShell"));
         UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка"),
-                               QStringLiteral("Не удалось скачать обновление через PowerShell:\n") + parsed.message);
+            QStringLiteral("Не удалось скачать обновление через PowerShell:\n") + parsed.message);
         closeProgressDialog();
     }
 }
@@ -467,7 +464,7 @@ void UpdaterEngine::onDownloadProcessError(QProcess *process, QProcess::ProcessE
     stopProgressTimer();
     setStatus(QStringLiteral("❌ Ошибка PowerShell"));
     UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка"),
-                           QStringLiteral("Не удалось запустить PowerShell для загрузки."));
+        QStringLiteral("Не удалось запустить PowerShell для загрузки."));
     closeProgressDialog();
     process->deleteLater();
 }
@@ -479,13 +476,13 @@ void UpdaterEngine::startInstallation()
 {
     qDebug() << "=== STARTING INSTALLATION ===";
     if (m_updateFilePath.isEmpty() || !QFile::exists(m_updateFilePath)) {
-        UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                               QStringLiteral("Файл обновления не найден."));
+        UpdaterUi::showMessage(
+            QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Файл обновления не найден."));
         return;
     }
     if (m_appExePath.isEmpty() || !QFile::exists(m_appExePath)) {
         UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                               QStringLiteral("Основной файл программы не найден."));
+            QStringLiteral("Основной файл программы не найден."));
         return;
     }
     closeProgressDialog();
@@ -532,13 +529,14 @@ void UpdaterEngine::installUpdate()
     }
 
     qDebug() << "Update copied successfully!";
-    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                      | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser
-                                      | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                      | QFileDevice::ExeOther);
+    QFile::setPermissions(target,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser
+            | QFileDevice::WriteUser | QFileDevice::ExeUser | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::ExeOther);
 
     qDebug() << "Creating desktop shortcut...";
-    createDesktopShortcut(target, QStringLiteral("KESTREL"), QStringLiteral("TORVAL KESTREL v%1").arg(m_latestVersion));
+    createDesktopShortcut(
+        target, QStringLiteral("KESTREL"), QStringLiteral("TORVAL KESTREL v%1").arg(m_latestVersion));
 
     qDebug() << "Cleaning up temporary files...";
     if (QFile::exists(source))
@@ -575,9 +573,9 @@ void UpdaterEngine::restoreAfterFailure(const QString &message)
     }
     emit installationFinished(false);
     UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка установки"),
-                           QStringLiteral("Не удалось установить обновление:\n%1\n\n"
-                                          "Программа будет запущена в исходном состоянии.")
-                               .arg(message));
+        QStringLiteral("Не удалось установить обновление:\n%1\n\n"
+                       "Программа будет запущена в исходном состоянии.")
+            .arg(message));
     requestQuit(m_timings.quitAfterFailureMs);
 }
 
@@ -605,13 +603,14 @@ bool UpdaterEngine::copyWithRetry(const QString &source, const QString &destinat
     return false;
 }
 
-void UpdaterEngine::createDesktopShortcut(const QString &targetPath, const QString &shortcutName,
-                                          const QString &description)
+void UpdaterEngine::createDesktopShortcut(
+    const QString &targetPath, const QString &shortcutName, const QString &description)
 {
     qDebug().noquote() << "Shortcut would be created for:" << targetPath;
     qDebug().noquote() << "Name:" << shortcutName;
     qDebug().noquote() << "Description:" << description;
-    QFile reminder(QFileInfo(targetPath).absoluteDir().filePath(QStringLiteral("create_desktop_shortcut.reminder")));
+    QFile reminder(
+        QFileInfo(targetPath).absoluteDir().filePath(QStringLiteral("create_desktop_shortcut.reminder")));
     if (!reminder.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     reminder.write("Please create desktop shortcut manually");

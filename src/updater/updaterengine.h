@@ -106,8 +106,8 @@ private:
     void restoreAfterFailure(const QString &message);
     void killProcessByName(const QString &processName);
     bool copyWithRetry(const QString &source, const QString &destination, int maxRetries);
-    void createDesktopShortcut(const QString &targetPath, const QString &shortcutName,
-                               const QString &description);
+    void createDesktopShortcut(
+        const QString &targetPath, const QString &shortcutName, const QString &description);
 
     UpdaterProtocol::Command checkCommand() const;
     UpdaterProtocol::Command downloadCommand(const QString &url) const;

@@ -29,7 +29,7 @@ void printLines(const QString &text)
 
 QNetworkRequest makeRequest(const QString &url)
 {
-    QNetworkRequest request{QUrl(url)};
+    QNetworkRequest request {QUrl(url)};
     request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(UpdaterProtocol::kUserAgent));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     return request;
@@ -96,7 +96,7 @@ int runDownload(const QString &url, const QString &outputPath)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 bool isHelperInvocation(int argc, char **argv)
 {
@@ -117,7 +117,7 @@ QString checkOutputForListing(const QByteArray &json, int *exitCode)
     if (document.isArray())
         releases = document.array();
     else if (document.isObject())
-        releases.append(document.object());  // a single release answers like a list of one
+        releases.append(document.object()); // a single release answers like a list of one
     else
         return QStringLiteral("ERROR:Invalid release listing");
 
@@ -126,18 +126,19 @@ QString checkOutputForListing(const QByteArray &json, int *exitCode)
         return QStringLiteral("NO_RELEASES");
 
     const QJsonObject latest = releases.first().toObject();
-    const QString version = UpdaterProtocol::versionFromTag(latest.value(QLatin1String("tag_name")).toString());
+    const QString version
+        = UpdaterProtocol::versionFromTag(latest.value(QLatin1String("tag_name")).toString());
 #ifdef Q_OS_WIN
     const bool preferLinux = false;
 #else
     const bool preferLinux = true;
 #endif
-    const QString url =
-        UpdaterProtocol::chooseAssetUrl(latest.value(QLatin1String("assets")).toArray(), preferLinux);
+    const QString url
+        = UpdaterProtocol::chooseAssetUrl(latest.value(QLatin1String("assets")).toArray(), preferLinux);
     if (url.isEmpty())
         return QStringLiteral("NO_DOWNLOAD_URL");
-    return QStringLiteral("VERSION:") + version + QStringLiteral("\nURL:") + url + QStringLiteral("\nCHANGELOG:")
-        + latest.value(QLatin1String("body")).toString();
+    return QStringLiteral("VERSION:") + version + QStringLiteral("\nURL:") + url
+        + QStringLiteral("\nCHANGELOG:") + latest.value(QLatin1String("body")).toString();
 }
 
 int run(const QStringList &arguments)
@@ -151,4 +152,4 @@ int run(const QStringList &arguments)
     return 1;
 }
 
-}  // namespace UpdaterHelper
+} // namespace UpdaterHelper

@@ -26,4 +26,4 @@ int run(const QStringList &arguments);
 // Protocol lines for a release listing (exposed for tests). Sets exitCode.
 QString checkOutputForListing(const QByteArray &json, int *exitCode);
 
-}  // namespace UpdaterHelper
+} // namespace UpdaterHelper

@@ -22,7 +22,7 @@ QString stripPrefix(const QString &line, QLatin1String prefix)
     return line.mid(prefix.size()).trimmed();
 }
 
-}  // namespace
+} // namespace
 
 Backend nativeBackend()
 {
@@ -97,8 +97,8 @@ CheckOutput parseCheckOutput(const QString &trimmedOutput)
         else if (line.startsWith(changelogPrefix))
             result.changelog = stripPrefix(line, changelogPrefix);
     }
-    result.kind = (result.version.isEmpty() || result.url.isEmpty()) ? CheckOutput::Invalid
-                                                                     : CheckOutput::Release;
+    result.kind
+        = (result.version.isEmpty() || result.url.isEmpty()) ? CheckOutput::Invalid : CheckOutput::Release;
     return result;
 }
 
@@ -149,8 +149,8 @@ QString chooseAssetUrl(const QJsonArray &assets, bool preferLinuxBuild)
                 return asset.value(QLatin1String("browser_download_url")).toString();
         }
     }
-    static const QRegularExpression windowsBuild(QStringLiteral("\\.exe$|TORVAL|PORT"),
-                                                 QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression windowsBuild(
+        QStringLiteral("\\.exe$|TORVAL|PORT"), QRegularExpression::CaseInsensitiveOption);
     for (const QJsonValue &value : assets) {
         const QJsonObject asset = value.toObject();
         if (windowsBuild.match(asset.value(QLatin1String("name")).toString()).hasMatch())
@@ -183,38 +183,38 @@ QString powerShellQuote(const QString &text)
 QString checkScript(const QString &releasesUrl)
 {
     return QStringLiteral(
-               "[Console]::OutputEncoding = [System.Text.Encoding]::UTF8\n"
-               "$ErrorActionPreference = 'Stop'\n"
-               "try {\n"
-               "    $response = Invoke-RestMethod -Uri %1 -Headers @{'User-Agent'='%2'}\n"
-               "    if ($response.Count -eq 0) {\n"
-               "        Write-Output 'NO_RELEASES'\n"
-               "        exit 0\n"
-               "    }\n"
-               "    $latest = $response[0]\n"
-               "    $version = $latest.tag_name -replace '[vV]', ''\n"
-               "    $downloadUrl = $null\n"
-               "    foreach ($asset in $latest.assets) {\n"
-               "        if ($asset.name -match '\\.exe$' -or $asset.name -match 'TORVAL' -or $asset.name -match "
-               "'PORT') {\n"
-               "            $downloadUrl = $asset.browser_download_url\n"
-               "            break\n"
-               "        }\n"
-               "    }\n"
-               "    if (-not $downloadUrl -and $latest.assets.Count -gt 0) {\n"
-               "        $downloadUrl = $latest.assets[0].browser_download_url\n"
-               "    }\n"
-               "    if ($downloadUrl) {\n"
-               "        Write-Output ('VERSION:' + $version)\n"
-               "        Write-Output ('URL:' + $downloadUrl)\n"
-               "        Write-Output ('CHANGELOG:' + $latest.body)\n"
-               "    } else {\n"
-               "        Write-Output 'NO_DOWNLOAD_URL'\n"
-               "    }\n"
-               "} catch {\n"
-               "    Write-Output ('ERROR:' + $_.Exception.Message)\n"
-               "    exit 1\n"
-               "}\n")
+        "[Console]::OutputEncoding = [System.Text.Encoding]::UTF8\n"
+        "$ErrorActionPreference = 'Stop'\n"
+        "try {\n"
+        "    $response = Invoke-RestMethod -Uri %1 -Headers @{'User-Agent'='%2'}\n"
+        "    if ($response.Count -eq 0) {\n"
+        "        Write-Output 'NO_RELEASES'\n"
+        "        exit 0\n"
+        "    }\n"
+        "    $latest = $response[0]\n"
+        "    $version = $latest.tag_name -replace '[vV]', ''\n"
+        "    $downloadUrl = $null\n"
+        "    foreach ($asset in $latest.assets) {\n"
+        "        if ($asset.name -match '\\.exe$' -or $asset.name -match 'TORVAL' -or $asset.name -match "
+        "'PORT') {\n"
+        "            $downloadUrl = $asset.browser_download_url\n"
+        "            break\n"
+        "        }\n"
+        "    }\n"
+        "    if (-not $downloadUrl -and $latest.assets.Count -gt 0) {\n"
+        "        $downloadUrl = $latest.assets[0].browser_download_url\n"
+        "    }\n"
+        "    if ($downloadUrl) {\n"
+        "        Write-Output ('VERSION:' + $version)\n"
+        "        Write-Output ('URL:' + $downloadUrl)\n"
+        "        Write-Output ('CHANGELOG:' + $latest.body)\n"
+        "    } else {\n"
+        "        Write-Output 'NO_DOWNLOAD_URL'\n"
+        "    }\n"
+        "} catch {\n"
+        "    Write-Output ('ERROR:' + $_.Exception.Message)\n"
+        "    exit 1\n"
+        "}\n")
         .arg(powerShellQuote(releasesUrl), QLatin1String(kUserAgent));
 }
 
@@ -248,8 +248,8 @@ Command checkCommand(Backend backend, const QString &releasesUrl, const QString 
     return {helperProgram, {QLatin1String(kHelperCheckOption), releasesUrl}};
 }
 
-Command downloadCommand(Backend backend, const QString &url, const QString &outputPath,
-                        const QString &helperProgram)
+Command downloadCommand(
+    Backend backend, const QString &url, const QString &outputPath, const QString &helperProgram)
 {
     if (backend == Backend::PowerShell)
         return {QStringLiteral("powershell"), {QStringLiteral("-Command"), downloadScript(url, outputPath)}};
@@ -284,4 +284,4 @@ QStringList mainProgramCandidates()
     return names;
 }
 
-}  // namespace UpdaterProtocol
+} // namespace UpdaterProtocol

@@ -18,9 +18,10 @@ inline constexpr char kHelperDownloadOption[] = "--helper-download";
 inline constexpr int kChangelogLimit = 500;
 
 // How the check and the download reach the network.
-enum class Backend {
-    PowerShell,  // "powershell -Command <script>" (Windows)
-    Helper,      // "<updater> --helper-check|--helper-download ..." (systems without PowerShell)
+enum class Backend
+{
+    PowerShell, // "powershell -Command <script>" (Windows)
+    Helper, // "<updater> --helper-check|--helper-download ..." (systems without PowerShell)
 };
 
 // The backend this build uses by default.
@@ -51,7 +52,13 @@ int versionCode(const QString &version);
 // Outcome of a check child that ended with exit code 0.
 struct CheckOutput
 {
-    enum Kind { NoReleases, NoDownloadUrl, Release, Invalid };
+    enum Kind
+    {
+        NoReleases,
+        NoDownloadUrl,
+        Release,
+        Invalid
+    };
     Kind kind = Invalid;
     QString version;
     QString url;
@@ -97,13 +104,18 @@ struct Command
 };
 
 Command checkCommand(Backend backend, const QString &releasesUrl, const QString &helperProgram);
-Command downloadCommand(Backend backend, const QString &url, const QString &outputPath,
-                        const QString &helperProgram);
+Command downloadCommand(
+    Backend backend, const QString &url, const QString &outputPath, const QString &helperProgram);
 
 // One line of the download child's output.
 struct DownloadLine
 {
-    enum Kind { Complete, Error, Other };
+    enum Kind
+    {
+        Complete,
+        Error,
+        Other
+    };
     Kind kind = Other;
     qint64 size = 0;
     QString message;
@@ -116,4 +128,4 @@ QString updateFileName(const QString &version);
 // Names of the main program looked for beside the updater when "--app-path" is missing.
 QStringList mainProgramCandidates();
 
-}  // namespace UpdaterProtocol
+} // namespace UpdaterProtocol

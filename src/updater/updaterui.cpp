@@ -33,29 +33,29 @@ QLabel *centredLabel(const QString &text, const char *style, QWidget *parent)
     return label;
 }
 
-constexpr char kUpdateDialogStyle[] =
-    "QDialog { background-color: #0f172a; border: 1px solid #3b82f6; border-radius: 8px; }"
-    "QLabel { color: #e2e8f0; }"
-    "QPushButton { background-color: #3b82f6; color: white; border: none; border-radius: 4px; "
-    "padding: 8px 24px; font-size: 12px; font-weight: 500; min-width: 120px; }"
-    "QPushButton:hover { background-color: #2563eb; }"
-    "QPushButton:pressed { background-color: #1d4ed8; }"
-    "QPushButton#laterButton { background-color: #475569; border: 1px solid #64748b; }"
-    "QPushButton#laterButton:hover { background-color: #374151; }";
+constexpr char kUpdateDialogStyle[]
+    = "QDialog { background-color: #0f172a; border: 1px solid #3b82f6; border-radius: 8px; }"
+      "QLabel { color: #e2e8f0; }"
+      "QPushButton { background-color: #3b82f6; color: white; border: none; border-radius: 4px; "
+      "padding: 8px 24px; font-size: 12px; font-weight: 500; min-width: 120px; }"
+      "QPushButton:hover { background-color: #2563eb; }"
+      "QPushButton:pressed { background-color: #1d4ed8; }"
+      "QPushButton#laterButton { background-color: #475569; border: 1px solid #64748b; }"
+      "QPushButton#laterButton:hover { background-color: #374151; }";
 
-constexpr char kProgressDialogStyle[] =
-    "QDialog { background-color: #0f172a; border: 2px solid #1e40af; border-radius: 10px; }"
-    "QLabel { color: #e2e8f0; }"
-    "QProgressBar { border: 1px solid #334155; border-radius: 5px; background-color: #1e293b; "
-    "height: 20px; text-align: center; color: #e2e8f0; }"
-    "QProgressBar::chunk { border-radius: 4px; background: qlineargradient(x1:0, y1:0, x2:1, y2:0, "
-    "stop:0 #3b82f6, stop:1 #22d3ee); }";
+constexpr char kProgressDialogStyle[]
+    = "QDialog { background-color: #0f172a; border: 2px solid #1e40af; border-radius: 10px; }"
+      "QLabel { color: #e2e8f0; }"
+      "QProgressBar { border: 1px solid #334155; border-radius: 5px; background-color: #1e293b; "
+      "height: 20px; text-align: center; color: #e2e8f0; }"
+      "QProgressBar::chunk { border-radius: 4px; background: qlineargradient(x1:0, y1:0, x2:1, y2:0, "
+      "stop:0 #3b82f6, stop:1 #22d3ee); }";
 
-constexpr char kFinalDialogStyle[] =
-    "QDialog { background-color: #0f172a; border: 2px solid #10b981; border-radius: 10px; }"
-    "QLabel { color: #e2e8f0; }";
+constexpr char kFinalDialogStyle[]
+    = "QDialog { background-color: #0f172a; border: 2px solid #10b981; border-radius: 10px; }"
+      "QLabel { color: #e2e8f0; }";
 
-}  // namespace
+} // namespace
 
 void setModalHookForTest(ModalHook hook)
 {
@@ -125,22 +125,21 @@ std::unique_ptr<QDialog> createUpdateDialog(const QString &currentVersion, const
     auto *layout = new QVBoxLayout(dialog.get());
     layout->setSpacing(15);
     layout->setContentsMargins(25, 25, 25, 20);
-    layout->addWidget(centredLabel(QStringLiteral("🔄"), "font-size: 32px; color: #60a5fa; margin-bottom: 5px;",
-                                   dialog.get()));
+    layout->addWidget(centredLabel(
+        QStringLiteral("🔄"), "font-size: 32px; color: #60a5fa; margin-bottom: 5px;", dialog.get()));
     layout->addWidget(centredLabel(QStringLiteral("Доступно обновление"),
-                                   "font-size: 16px; font-weight: 600; color: #e2e8f0; margin-bottom: 5px;",
-                                   dialog.get()));
+        "font-size: 16px; font-weight: 600; color: #e2e8f0; margin-bottom: 5px;", dialog.get()));
     // The versions come from the network: escaped before they meet rich text.
-    auto *versions = centredLabel(
-        QStringLiteral("Версия %1 → <span style='color:#4ade80; font-weight:600;'>%2</span>")
-            .arg(currentVersion.toHtmlEscaped(), newVersion.toHtmlEscaped()),
-        "font-size: 14px; color: #cbd5e1;", dialog.get());
+    auto *versions
+        = centredLabel(QStringLiteral("Версия %1 → <span style='color:#4ade80; font-weight:600;'>%2</span>")
+                           .arg(currentVersion.toHtmlEscaped(), newVersion.toHtmlEscaped()),
+            "font-size: 14px; color: #cbd5e1;", dialog.get());
     versions->setObjectName(QStringLiteral("versionLabel"));
     versions->setTextFormat(Qt::RichText);
     layout->addWidget(versions);
     auto *info = centredLabel(QStringLiteral("Приложение будет обновлено до новой версии.\n"
                                              "Программа закроется и перезапустится автоматически."),
-                              "color: #94a3b8; font-size: 11px; padding: 10px 0;", dialog.get());
+        "color: #94a3b8; font-size: 11px; padding: 10px 0;", dialog.get());
     info->setWordWrap(true);
     layout->addWidget(info);
     layout->addSpacing(5);
@@ -185,9 +184,9 @@ QDialog *createProgressDialog(QProgressBar **bar, QLabel **status)
     layout->setContentsMargins(30, 30, 30, 30);
     layout->setAlignment(Qt::AlignCenter);
     layout->addWidget(centredLabel(QStringLiteral("⏳ ЗАГРУЗКА ОБНОВЛЕНИЯ"),
-                                   "font-weight: bold; font-size: 16px; color: #60a5fa;", dialog));
-    auto *subtitle =
-        centredLabel(QStringLiteral("Загрузка через PowerShell..."), "color: #94a3b8; font-size: 12px;", dialog);
+        "font-weight: bold; font-size: 16px; color: #60a5fa;", dialog));
+    auto *subtitle = centredLabel(
+        QStringLiteral("Загрузка через PowerShell..."), "color: #94a3b8; font-size: 12px;", dialog);
     subtitle->setWordWrap(true);
     layout->addWidget(subtitle);
 
@@ -200,7 +199,7 @@ QDialog *createProgressDialog(QProgressBar **bar, QLabel **status)
     layout->addWidget(progress);
 
     auto *statusLabel = centredLabel(QStringLiteral("Подключение к серверу через PowerShell..."),
-                                     "color: #cbd5e1; font-size: 11px; margin-top: 5px;", dialog);
+        "color: #cbd5e1; font-size: 11px; margin-top: 5px;", dialog);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     layout->addWidget(statusLabel);
 
@@ -223,7 +222,7 @@ void showFinalDialog(int closeAfterMs)
     layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(centredLabel(QStringLiteral("⚡"), "font-size: 48px; color: #fbbf24;", dialog));
     auto *message = centredLabel(QStringLiteral("Обновление устанавливается\nи программа перезапустится"),
-                                 "font-size: 14px; color: #cbd5e1; font-weight: bold;", dialog);
+        "font-size: 14px; color: #cbd5e1; font-weight: bold;", dialog);
     message->setWordWrap(true);
     layout->addWidget(message);
     layout->addWidget(
@@ -235,4 +234,4 @@ void showFinalDialog(int closeAfterMs)
     QTimer::singleShot(closeAfterMs, dialog, &QDialog::close);
 }
 
-}  // namespace UpdaterUi
+} // namespace UpdaterUi

@@ -39,4 +39,4 @@ void showFinalDialog(int closeAfterMs);
 // Centres a window on the primary screen's available area.
 void centreOnPrimaryScreen(QWidget *window);
 
-}  // namespace UpdaterUi
+} // namespace UpdaterUi

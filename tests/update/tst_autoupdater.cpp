@@ -23,7 +23,8 @@ class RecordingRunner final : public ProcessRunner
 {
 public:
     ProcessResult run(const QString &, const QStringList &, int, const QByteArray &) override { return {}; }
-    bool startDetached(const QString &program, const QStringList &args, const QString &workingDirectory) override
+    bool startDetached(
+        const QString &program, const QStringList &args, const QString &workingDirectory) override
     {
         g_starts.append({program, args, workingDirectory});
         return g_startSucceeds;
@@ -50,7 +51,7 @@ QString exeName(const char *base)
 #endif
 }
 
-}  // namespace
+} // namespace
 
 // What the launcher starts, with which command line and folder, and what it reports.
 class TestAutoUpdater : public QObject
@@ -98,14 +99,16 @@ void TestAutoUpdater::findsUpdater_data()
     QTest::addColumn<QString>("started");
     QTest::addColumn<bool>("firstMissLogged");
 
-    QTest::newRow("the usual name") << QStringList{exeName("TORVAL_Updater")} << exeName("TORVAL_Updater") << false;
-    QTest::newRow("only Updater, after the first miss") << QStringList{exeName("Updater")} << exeName("Updater")
-                                                        << true;
-    QTest::newRow("first of two") << QStringList{exeName("TORVAL-Updater"), exeName("TORVAL_Updater")}
+    QTest::newRow("the usual name") << QStringList {exeName("TORVAL_Updater")} << exeName("TORVAL_Updater")
+                                    << false;
+    QTest::newRow("only Updater, after the first miss")
+        << QStringList {exeName("Updater")} << exeName("Updater") << true;
+    QTest::newRow("first of two") << QStringList {exeName("TORVAL-Updater"), exeName("TORVAL_Updater")}
                                   << exeName("TORVAL_Updater") << false;
-    QTest::newRow("last candidate") << QStringList{exeName("TORVAL-Updater")} << exeName("TORVAL-Updater") << true;
-    QTest::newRow("earlier candidate wins") << QStringList{exeName("TORVAL-Updater"), exeName("RF4_Updater")}
-                                            << exeName("RF4_Updater") << true;
+    QTest::newRow("last candidate") << QStringList {exeName("TORVAL-Updater")} << exeName("TORVAL-Updater")
+                                    << true;
+    QTest::newRow("earlier candidate wins")
+        << QStringList {exeName("TORVAL-Updater"), exeName("RF4_Updater")} << exeName("RF4_Updater") << true;
 }
 
 void TestAutoUpdater::findsUpdater()
@@ -136,14 +139,15 @@ void TestAutoUpdater::findsUpdater()
     QCOMPARE(QFileInfo(g_starts.at(0).program).absolutePath(), QFileInfo(appExe).absolutePath());
     QCOMPARE(g_starts.at(0).workingDirectory, QFileInfo(appExe).absolutePath());
     QCOMPARE(g_starts.at(0).arguments,
-             QStringList({QStringLiteral("--app-path"), appExe, QStringLiteral("--current-version"),
-                          QStringLiteral("1.6.3"), QStringLiteral("--silent")}));
+        QStringList({QStringLiteral("--app-path"), appExe, QStringLiteral("--current-version"),
+            QStringLiteral("1.6.3"), QStringLiteral("--silent")}));
     QCOMPARE(startedSpy.size(), 1);
-    QCOMPARE(available.size(), 0);  // a start is not an update
+    QCOMPARE(available.size(), 0); // a start is not an update
     QCOMPARE(errors.size(), 0);
     QCOMPARE(notices.size(), 0);
-    QCOMPARE(m_log.contains(QStringLiteral("Updater not found at: ") + dir.filePath(exeName("TORVAL_Updater"))),
-             firstMissLogged);
+    QCOMPARE(
+        m_log.contains(QStringLiteral("Updater not found at: ") + dir.filePath(exeName("TORVAL_Updater"))),
+        firstMissLogged);
 }
 
 void TestAutoUpdater::failures_data()
@@ -159,16 +163,22 @@ void TestAutoUpdater::failures_data()
 
     const int critical = int(AutoUpdater::NoticeKind::Critical);
     const int warning = int(AutoUpdater::NoticeKind::Warning);
-    QTest::newRow("no updater, silent") << false << true << true << true << "Updater not found" << -1 << "" << "";
-    QTest::newRow("no updater") << false << true << true << false << "Updater not found" << critical << "Ошибка"
+    QTest::newRow("no updater, silent") << false << true << true << true << "Updater not found" << -1 << ""
+                                        << "";
+    QTest::newRow("no updater") << false << true << true << false << "Updater not found" << critical
+                                << "Ошибка"
                                 << "Обновлятор не найден в директории программы.";
-    QTest::newRow("no TLS, silent") << true << false << true << true << "SSL libraries missing" << -1 << "" << "";
+    QTest::newRow("no TLS, silent") << true << false << true << true << "SSL libraries missing" << -1 << ""
+                                    << "";
     QTest::newRow("no TLS") << true << false << true << false << "SSL libraries missing" << warning
-                            << "Отсутствуют библиотеки" << "Для работы обновлятора необходимы библиотеки:\n• ";
-    QTest::newRow("start fails, silent") << true << true << false << true << "Failed to start updater" << -1 << ""
-                                         << "";
+                            << "Отсутствуют библиотеки"
+                            << "Для работы обновлятора необходимы библиотеки:\n• ";
+    QTest::newRow("start fails, silent")
+        << true << true << false << true << "Failed to start updater" << -1 << ""
+        << "";
     QTest::newRow("start fails") << true << true << false << false << "Failed to start updater" << critical
-                                 << "Ошибка" << "Не удалось запустить обновлятор.";
+                                 << "Ошибка"
+                                 << "Не удалось запустить обновлятор.";
 }
 
 void TestAutoUpdater::failures()
@@ -206,7 +216,8 @@ void TestAutoUpdater::failures()
         QCOMPARE(notices.size(), 1);
         QCOMPARE(int(notices.at(0).at(0).value<AutoUpdater::NoticeKind>()), noticeKind);
         QCOMPARE(notices.at(0).at(1).toString(), noticeTitle);
-        QVERIFY2(notices.at(0).at(2).toString().startsWith(noticeText), qPrintable(notices.at(0).at(2).toString()));
+        QVERIFY2(notices.at(0).at(2).toString().startsWith(noticeText),
+            qPrintable(notices.at(0).at(2).toString()));
     }
 }
 
@@ -219,7 +230,7 @@ void TestAutoUpdater::interactiveStartNotifiesBeforeSignal()
     AutoUpdater updater(nullptr, dir.filePath(exeName("KESTREL")));
     QStringList order;
     connect(&updater, &AutoUpdater::noticeRequested, this,
-            [&order](AutoUpdater::NoticeKind, const QString &title, const QString &) { order << title; });
+        [&order](AutoUpdater::NoticeKind, const QString &title, const QString &) { order << title; });
     connect(&updater, &AutoUpdater::updaterStarted, this, [&order]() { order << QStringLiteral("started"); });
     updater.startExternalUpdater(false);
 
@@ -236,7 +247,8 @@ void TestAutoUpdater::realTlsLibrariesPresent()
 #else
     // The CI image installs OpenSSL 3 with Qt's network module.
     QVERIFY(TlsCheck::librariesAvailable(QCoreApplication::applicationDirPath()));
-    QVERIFY(!TlsCheck::libraryAvailable(QCoreApplication::applicationDirPath(), QStringLiteral("libnotthere.so.3")));
+    QVERIFY(!TlsCheck::libraryAvailable(
+        QCoreApplication::applicationDirPath(), QStringLiteral("libnotthere.so.3")));
 #endif
 }
 

@@ -21,7 +21,7 @@ namespace {
 std::string lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -68,7 +68,7 @@ bool alive(pid_t pid)
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
-}  // namespace
+} // namespace
 
 namespace platform {
 
@@ -104,4 +104,4 @@ int terminateProcessesNamed(const std::string &exeName)
     return ended;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -22,8 +22,7 @@ public:
         bool hang = false;
     };
 
-    explicit ReleaseServer(QObject *parent = nullptr)
-        : QObject(parent)
+    explicit ReleaseServer(QObject *parent = nullptr) : QObject(parent)
     {
         connect(&m_server, &QTcpServer::newConnection, this, &ReleaseServer::onNewConnection);
     }
@@ -64,7 +63,7 @@ private:
             if (line.toLower().startsWith("user-agent:"))
                 m_userAgent = line.mid(11).trimmed();
         }
-        const Route route = m_routes.value(path, Route{404, QByteArrayLiteral("not found"), false});
+        const Route route = m_routes.value(path, Route {404, QByteArrayLiteral("not found"), false});
         if (route.hang)
             return;
         QByteArray response = "HTTP/1.1 " + QByteArray::number(route.status)

@@ -69,7 +69,7 @@ UpdaterTimings fastTimings()
     return t;
 }
 
-}  // namespace
+} // namespace
 
 void TestUpdaterCheck::initTestCase()
 {
@@ -102,8 +102,8 @@ void TestUpdaterCheck::installPromptRecorder(bool acceptUpdate)
         }
         const auto *versions = dialog.findChild<QLabel *>(QStringLiteral("versionLabel"));
         m_prompts.append({dialog.windowTitle(), versions ? versions->text() : QString()});
-        auto *button = dialog.findChild<QPushButton *>(acceptUpdate ? QStringLiteral("updateButton")
-                                                                    : QStringLiteral("laterButton"));
+        auto *button = dialog.findChild<QPushButton *>(
+            acceptUpdate ? QStringLiteral("updateButton") : QStringLiteral("laterButton"));
         if (button)
             button->click();
         return dialog.result();
@@ -115,36 +115,60 @@ void TestUpdaterCheck::checkAgainstListing_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("listing");
     QTest::addColumn<bool>("silent");
-    QTest::addColumn<QString>("outcome");  // available / none / error
-    QTest::addColumn<QString>("detail");   // changelog or error text
+    QTest::addColumn<QString>("outcome"); // available / none / error
+    QTest::addColumn<QString>("detail"); // changelog or error text
     QTest::addColumn<QString>("promptTitle");
     QTest::addColumn<QString>("promptText");
     QTest::addColumn<bool>("quits");
 
     QTest::newRow("update found, later") << 200 << release("v1.6.4", kLinuxAsset) << true << "available"
-                                         << "first" << "Доступно обновление" << "Версия 1.6.3 → " << true;
-    QTest::newRow("same version, silent") << 200 << release("v1.6.3", kLinuxAsset) << true << "none" << ""
-                                          << "" << "" << true;
-    QTest::newRow("same version, interactive")
-        << 200 << release("v1.6.3", kLinuxAsset) << false << "none" << "" << "Обновление"
-        << "У вас установлена последняя версия программы." << true;
-    QTest::newRow("V2.0 is not newer") << 200 << release("V2.0", kLinuxAsset) << true << "none" << "" << "" << ""
-                                       << true;
-    QTest::newRow("no releases") << 200 << QByteArray("[]") << false << "none" << "" << "Обновление"
+                                         << "first"
+                                         << "Доступно обновление"
+                                         << "Версия 1.6.3 → " << true;
+    QTest::newRow("same version, silent") << 200 << release("v1.6.3", kLinuxAsset) << true << "none"
+                                          << ""
+                                          << ""
+                                          << "" << true;
+    QTest::newRow("same version, interactive") << 200 << release("v1.6.3", kLinuxAsset) << false << "none"
+                                               << ""
+                                               << "Обновление"
+                                               << "У вас установлена последняя версия программы." << true;
+    QTest::newRow("V2.0 is not newer") << 200 << release("V2.0", kLinuxAsset) << true << "none"
+                                       << ""
+                                       << ""
+                                       << "" << true;
+    QTest::newRow("no releases") << 200 << QByteArray("[]") << false << "none"
+                                 << ""
+                                 << "Обновление"
                                  << "Нет информации об обновлениях." << false;
-    QTest::newRow("no releases, silent") << 200 << QByteArray("[]") << true << "none" << "" << "" << "" << false;
-    QTest::newRow("no asset") << 200 << release("v1.7.0", "[]") << false << "none" << "" << "" << "" << false;
-    QTest::newRow("server error") << 500 << QByteArray("boom") << false << "error" << "PowerShell error: "
-                                  << "Ошибка сети" << "Не удалось проверить обновления через PowerShell.\nОшибка: "
-                                  << false;
-    QTest::newRow("server error, silent") << 500 << QByteArray("boom") << true << "error" << "PowerShell error: "
-                                          << "" << "" << false;
+    QTest::newRow("no releases, silent") << 200 << QByteArray("[]") << true << "none"
+                                         << ""
+                                         << ""
+                                         << "" << false;
+    QTest::newRow("no asset") << 200 << release("v1.7.0", "[]") << false << "none"
+                              << ""
+                              << ""
+                              << "" << false;
+    QTest::newRow("server error") << 500 << QByteArray("boom") << false << "error"
+                                  << "PowerShell error: "
+                                  << "Ошибка сети"
+                                  << "Не удалось проверить обновления через PowerShell.\nОшибка: " << false;
+    QTest::newRow("server error, silent") << 500 << QByteArray("boom") << true << "error"
+                                          << "PowerShell error: "
+                                          << ""
+                                          << "" << false;
     QTest::newRow("tag that climbs out of the folder")
-        << 200 << release("../../x", kLinuxAsset) << false << "error" << "Invalid PowerShell output" << "" << ""
-        << false;
+        << 200 << release("../../x", kLinuxAsset) << false << "error"
+        << "Invalid PowerShell output"
+        << ""
+        << "" << false;
     QTest::newRow("asset on a local path")
-        << 200 << release("v1.7.0", R"([{"name":"KESTREL-linux","browser_download_url":"file:///etc/passwd"}])")
-        << true << "error" << "Invalid PowerShell output" << "" << "" << false;
+        << 200
+        << release("v1.7.0", R"([{"name":"KESTREL-linux","browser_download_url":"file:///etc/passwd"}])")
+        << true << "error"
+        << "Invalid PowerShell output"
+        << ""
+        << "" << false;
 }
 
 void TestUpdaterCheck::checkAgainstListing()
@@ -164,7 +188,7 @@ void TestUpdaterCheck::checkAgainstListing()
     qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/repos/o/r/releases")).toUtf8());
     installPromptRecorder(false);
 
-    UpdaterEngine engine(QStringList{QStringLiteral("--current-version"), QStringLiteral("1.6.3")});
+    UpdaterEngine engine(QStringList {QStringLiteral("--current-version"), QStringLiteral("1.6.3")});
     QSignalSpy available(&engine, &UpdaterEngine::updateAvailable);
     QSignalSpy none(&engine, &UpdaterEngine::noUpdateAvailable);
     QSignalSpy errors(&engine, &UpdaterEngine::updateError);
@@ -212,17 +236,18 @@ void TestUpdaterCheck::hangingServerIsKilledAtTimeout()
     qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/releases")).toUtf8());
     installPromptRecorder(false);
 
-    UpdaterEngine engine(QStringList{});
+    UpdaterEngine engine(QStringList {});
     QSignalSpy errors(&engine, &UpdaterEngine::updateError);
     QSignalSpy none(&engine, &UpdaterEngine::noUpdateAvailable);
     engine.startUpdateCheck();
     QVERIFY(errors.wait(15000));
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("PowerShell error"));
     QCOMPARE(none.size(), 0);
-    QCOMPARE(server.requestedPaths(), QStringList{QStringLiteral("/releases")});
+    QCOMPARE(server.requestedPaths(), QStringList {QStringLiteral("/releases")});
     QCOMPARE(m_prompts.size(), 1);
     QCOMPARE(m_prompts.at(0).title, QStringLiteral("Ошибка"));
-    QCOMPARE(m_prompts.at(0).text, QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
+    QCOMPARE(
+        m_prompts.at(0).text, QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
 }
 
 void TestUpdaterCheck::windowsScriptsThroughPowerShell()
@@ -244,17 +269,18 @@ void TestUpdaterCheck::windowsScriptsThroughPowerShell()
     {
         QFile script(fake);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n"
-                     "dir=\"$(dirname \"$0\")\"\n"
-                     "n=$(ls \"$dir\" | grep -c '_script$')\n"
-                     "printf '%s' \"$1\" > \"$dir/recorded_${n}_arg1\"\n"
-                     "printf '%s' \"$2\" > \"$dir/recorded_${n}_script\"\n"
-                     "case \"$2\" in\n"
-                     "  *DownloadFile*) printf 'ERROR:The remote server returned an error: (404) Not Found.\\r\\n'; "
-                     "exit 1 ;;\n"
-                     "esac\n"
-                     "printf 'VERSION:1.7.0\\r\\nURL:https://downloads.example/it'\"'\"'s%%20new.exe\\r\\n"
-                     "CHANGELOG:Fixes\\r\\nmore\\r\\n'\n");
+        script.write(
+            "#!/bin/sh\n"
+            "dir=\"$(dirname \"$0\")\"\n"
+            "n=$(ls \"$dir\" | grep -c '_script$')\n"
+            "printf '%s' \"$1\" > \"$dir/recorded_${n}_arg1\"\n"
+            "printf '%s' \"$2\" > \"$dir/recorded_${n}_script\"\n"
+            "case \"$2\" in\n"
+            "  *DownloadFile*) printf 'ERROR:The remote server returned an error: (404) Not Found.\\r\\n'; "
+            "exit 1 ;;\n"
+            "esac\n"
+            "printf 'VERSION:1.7.0\\r\\nURL:https://downloads.example/it'\"'\"'s%%20new.exe\\r\\n"
+            "CHANGELOG:Fixes\\r\\nmore\\r\\n'\n");
     }
     QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray oldPath = qgetenv("PATH");
@@ -264,8 +290,8 @@ void TestUpdaterCheck::windowsScriptsThroughPowerShell()
 
     UpdaterEngine::setBackendForTest(UpdaterProtocol::Backend::PowerShell);
     installPromptRecorder(true);
-    UpdaterEngine engine(QStringList{QStringLiteral("--app-path"), appExe, QStringLiteral("--current-version"),
-                                     QStringLiteral("1.6.3")});
+    UpdaterEngine engine(QStringList {
+        QStringLiteral("--app-path"), appExe, QStringLiteral("--current-version"), QStringLiteral("1.6.3")});
     QSignalSpy available(&engine, &UpdaterEngine::updateAvailable);
     engine.startUpdateCheck();
     QVERIFY(available.wait(10000));
@@ -276,8 +302,9 @@ void TestUpdaterCheck::windowsScriptsThroughPowerShell()
 
     QCOMPARE(m_prompts.at(0).title, QStringLiteral("Доступно обновление"));
     QCOMPARE(m_prompts.at(1).title, QStringLiteral("Ошибка"));
-    QCOMPARE(m_prompts.at(1).text, QStringLiteral("Не удалось скачать обновление через PowerShell:\n"
-                                                  "The remote server returned an error: (404) Not Found."));
+    QCOMPARE(m_prompts.at(1).text,
+        QStringLiteral("Не удалось скачать обновление через PowerShell:\n"
+                       "The remote server returned an error: (404) Not Found."));
 
     auto read = [&](const QString &name) {
         QFile file(fakeBin.filePath(name));
@@ -293,10 +320,11 @@ void TestUpdaterCheck::windowsScriptsThroughPowerShell()
     const QString expectedPath = QDir::toNativeSeparators(appDir + QStringLiteral("/TORVAL_UPDATE_1.7.0"));
     QCOMPARE(engine.updateFilePath(), expectedPath);
     QVERIFY2(downloadScript.contains(QStringLiteral("$url = 'https://downloads.example/it''s%20new.exe'\n")),
-             qPrintable(downloadScript));
-    QVERIFY2(downloadScript.contains(QStringLiteral("$output = '%1'\n").arg(QString(expectedPath).replace(
-                 QLatin1Char('\''), QStringLiteral("''")))),
-             qPrintable(downloadScript));
+        qPrintable(downloadScript));
+    QVERIFY2(downloadScript.contains(
+                 QStringLiteral("$output = '%1'\n")
+                     .arg(QString(expectedPath).replace(QLatin1Char('\''), QStringLiteral("''")))),
+        qPrintable(downloadScript));
     QVERIFY(!QFile::exists(expectedPath));
 }
 

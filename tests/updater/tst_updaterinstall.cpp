@@ -2,14 +2,18 @@
 #include "updater/updaterengine.h"
 #include "updater/updaterui.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -26,9 +30,11 @@ private slots:
     void installation_data();
     void installation();
     void emptyDownloadIsRefused();
+    void stalledDownloadIsKilled();
 
 private:
     static QByteArray readFile(const QString &path);
+    static QProgressBar *findProgressBar();
     QStringList launches(const QString &dir) const;
 
     QString m_binDir;
@@ -67,7 +73,7 @@ UpdaterTimings fastTimings()
     return t;
 }
 
-}  // namespace
+} // namespace
 
 QByteArray TestUpdaterInstall::readFile(const QString &path)
 {
@@ -77,13 +83,15 @@ QByteArray TestUpdaterInstall::readFile(const QString &path)
 
 QStringList TestUpdaterInstall::launches(const QString &dir) const
 {
-    return QString::fromUtf8(readFile(dir + QStringLiteral("/launches.log"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(readFile(dir + QStringLiteral("/launches.log")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void TestUpdaterInstall::initTestCase()
 {
     m_binDir = qEnvironmentVariable("KESTREL_BIN_DIR");
-    for (const char *name : {"TORVAL_Updater", "updater_dummy_old", "updater_dummy_new", "updater_dummy_older"})
+    for (const char *name :
+        {"TORVAL_Updater", "updater_dummy_old", "updater_dummy_new", "updater_dummy_older"})
         QVERIFY2(QFile::exists(m_binDir + QLatin1Char('/') + QLatin1String(name)), name);
     UpdaterEngine::setHelperProgramForTest(m_binDir + QStringLiteral("/TORVAL_Updater"));
     g_log = &m_log;
@@ -120,7 +128,7 @@ void TestUpdaterInstall::installation_data()
     QTest::addColumn<int>("runningCopies");
     QTest::addColumn<bool>("oldBackup");
     QTest::addColumn<bool>("copyFails");
-    QTest::addColumn<QString>("restarted");  // tag of the program started afterwards
+    QTest::addColumn<QString>("restarted"); // tag of the program started afterwards
 
     QTest::newRow("one running copy replaced") << 1 << false << false << "new";
     QTest::newRow("two running copies both ended") << 2 << false << false << "new";
@@ -140,8 +148,7 @@ void TestUpdaterInstall::installation()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // A name of this run only, so that ending it by name touches nothing else.
-    const QString target =
-        dir.filePath(QStringLiteral("ktgt_%1").arg(QCoreApplication::applicationPid()));
+    const QString target = dir.filePath(QStringLiteral("ktgt_%1").arg(QCoreApplication::applicationPid()));
     const QString backup = target + QStringLiteral(".backup");
     QVERIFY(QFile::copy(m_binDir + QStringLiteral("/updater_dummy_old"), target));
     if (oldBackup)
@@ -154,13 +161,13 @@ void TestUpdaterInstall::installation()
     ReleaseServer server;
     QVERIFY(server.listen());
     server.setRoute(QStringLiteral("/releases"),
-                    {200,
-                     "[{\"tag_name\":\"v1.7.0\",\"body\":\"New\",\"assets\":["
-                     "{\"name\":\"KESTREL.exe\",\"browser_download_url\":\""
-                         + server.url(QStringLiteral("/win.exe")).toUtf8()
-                         + "\"},{\"name\":\"KESTREL-linux-x86_64\",\"browser_download_url\":\""
-                         + server.url(QStringLiteral("/linux")).toUtf8() + "\"}]}]",
-                     false});
+        {200,
+            "[{\"tag_name\":\"v1.7.0\",\"body\":\"New\",\"assets\":["
+            "{\"name\":\"KESTREL.exe\",\"browser_download_url\":\""
+                + server.url(QStringLiteral("/win.exe")).toUtf8()
+                + "\"},{\"name\":\"KESTREL-linux-x86_64\",\"browser_download_url\":\""
+                + server.url(QStringLiteral("/linux")).toUtf8() + "\"}]}]",
+            false});
     server.setRoute(QStringLiteral("/linux"), {200, newProgram, false});
     qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/releases")).toUtf8());
 
@@ -185,15 +192,15 @@ void TestUpdaterInstall::installation()
     if (copyFails) {
         UpdaterEngine::setCopyFunctionForTest([&copyAttempts](const QString &, const QString &destination) {
             ++copyAttempts;
-            QFile partial(destination);  // a failed copy may leave a fragment behind
+            QFile partial(destination); // a failed copy may leave a fragment behind
             if (partial.open(QIODevice::WriteOnly))
                 partial.write("partial");
             return false;
         });
     }
 
-    UpdaterEngine engine(QStringList{QStringLiteral("--app-path"), target, QStringLiteral("--current-version"),
-                                     QStringLiteral("1.6.3"), QStringLiteral("--silent")});
+    UpdaterEngine engine(QStringList {QStringLiteral("--app-path"), target,
+        QStringLiteral("--current-version"), QStringLiteral("1.6.3"), QStringLiteral("--silent")});
     QSignalSpy finished(&engine, &UpdaterEngine::installationFinished);
     QSignalSpy quit(&engine, &UpdaterEngine::quitRequested);
     engine.startSilentUpdateCheck();
@@ -204,7 +211,7 @@ void TestUpdaterInstall::installation()
 
     for (const auto &process : running) {
         QTRY_COMPARE_WITH_TIMEOUT(process->state(), QProcess::NotRunning, 10000);
-        QCOMPARE(process->exitStatus(), QProcess::CrashExit);  // ended by a signal, not by its own timer
+        QCOMPARE(process->exitStatus(), QProcess::CrashExit); // ended by a signal, not by its own timer
     }
 
     // The program started afterwards: without arguments, in the program folder.
@@ -219,8 +226,8 @@ void TestUpdaterInstall::installation()
         QVERIFY(!QFile::exists(download));
         QVERIFY(!QFile::exists(backup));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("create_desktop_shortcut.reminder"))),
-                 QByteArray("Please create desktop shortcut manually"));
-        QCOMPARE(m_prompts.size(), 1);  // the update dialog only
+            QByteArray("Please create desktop shortcut manually"));
+        QCOMPARE(m_prompts.size(), 1); // the update dialog only
     } else {
         QCOMPARE(copyAttempts, 5);
         QCOMPARE(readFile(target), oldBackup ? olderProgram : oldProgram);
@@ -229,8 +236,9 @@ void TestUpdaterInstall::installation()
         QCOMPARE(m_prompts.size(), 2);
         QCOMPARE(m_prompts.at(1).first, QStringLiteral("Ошибка установки"));
         QCOMPARE(m_prompts.at(1).second,
-                 QStringLiteral("Не удалось установить обновление:\nНе удалось скопировать файл обновления после 5 "
-                                "попыток\n\nПрограмма будет запущена в исходном состоянии."));
+            QStringLiteral(
+                "Не удалось установить обновление:\nНе удалось скопировать файл обновления после 5 "
+                "попыток\n\nПрограмма будет запущена в исходном состоянии."));
     }
 }
 
@@ -238,31 +246,96 @@ void TestUpdaterInstall::emptyDownloadIsRefused()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString target = dir.filePath(QStringLiteral("ktgt_empty_%1").arg(QCoreApplication::applicationPid()));
+    const QString target
+        = dir.filePath(QStringLiteral("ktgt_empty_%1").arg(QCoreApplication::applicationPid()));
     QVERIFY(QFile::copy(m_binDir + QStringLiteral("/updater_dummy_old"), target));
     const QByteArray oldProgram = readFile(target);
 
     ReleaseServer server;
     QVERIFY(server.listen());
     server.setRoute(QStringLiteral("/releases"),
-                    {200,
-                     "[{\"tag_name\":\"1.7.0\",\"assets\":[{\"name\":\"KESTREL-linux\",\"browser_download_url\":\""
-                         + server.url(QStringLiteral("/empty")).toUtf8() + "\"}]}]",
-                     false});
+        {200,
+            "[{\"tag_name\":\"1.7.0\",\"assets\":[{\"name\":\"KESTREL-linux\",\"browser_download_url\":\""
+                + server.url(QStringLiteral("/empty")).toUtf8() + "\"}]}]",
+            false});
     server.setRoute(QStringLiteral("/empty"), {200, QByteArray(), false});
     qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/releases")).toUtf8());
 
-    UpdaterEngine engine(QStringList{QStringLiteral("--app-path"), target, QStringLiteral("--current-version"),
-                                     QStringLiteral("1.6.3")});
+    UpdaterEngine engine(QStringList {
+        QStringLiteral("--app-path"), target, QStringLiteral("--current-version"), QStringLiteral("1.6.3")});
     QSignalSpy finished(&engine, &UpdaterEngine::installationFinished);
     engine.startUpdateCheck();
     QTRY_COMPARE_WITH_TIMEOUT(m_prompts.size(), 2, 15000);
     QCOMPARE(m_prompts.at(1).first, QStringLiteral("Ошибка"));
-    QCOMPARE(m_prompts.at(1).second, QStringLiteral("Не удалось скачать обновление через PowerShell:\nFile is empty"));
+    QCOMPARE(m_prompts.at(1).second,
+        QStringLiteral("Не удалось скачать обновление через PowerShell:\nFile is empty"));
     QVERIFY(m_log.contains(QStringLiteral("PowerShell download error: File is empty")));
     QCOMPARE(finished.size(), 0);
     QCOMPARE(readFile(target), oldProgram);
     QVERIFY(launches(dir.path()).isEmpty());
+}
+
+void TestUpdaterInstall::stalledDownloadIsKilled()
+{
+    UpdaterTimings timings = fastTimings();
+    // Slow enough ticks that the bar is watched before it reaches 90.
+    timings.progressTickMs = 40;
+    timings.downloadTimeoutMs = 2000;
+    UpdaterEngine::setTimingsForTest(timings);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString target
+        = dir.filePath(QStringLiteral("ktgt_stall_%1").arg(QCoreApplication::applicationPid()));
+    QVERIFY(QFile::copy(m_binDir + QStringLiteral("/updater_dummy_old"), target));
+    const QByteArray oldProgram = readFile(target);
+
+    ReleaseServer server;
+    QVERIFY(server.listen());
+    server.setRoute(QStringLiteral("/releases"),
+        {200,
+            "[{\"tag_name\":\"1.7.0\",\"assets\":[{\"name\":\"KESTREL-linux\",\"browser_download_url\":\""
+                + server.url(QStringLiteral("/stalled")).toUtf8() + "\"}]}]",
+            false});
+    server.setRoute(QStringLiteral("/stalled"), {200, {}, true});
+    qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/releases")).toUtf8());
+
+    UpdaterEngine engine(QStringList {
+        QStringLiteral("--app-path"), target, QStringLiteral("--current-version"), QStringLiteral("1.6.3")});
+    QSignalSpy finished(&engine, &UpdaterEngine::installationFinished);
+    QSignalSpy quit(&engine, &UpdaterEngine::quitRequested);
+    engine.startUpdateCheck();
+
+    // The bar climbs in steps of 5 and waits at 90 while nothing arrives.
+    QPointer<QProgressBar> bar;
+    QTRY_VERIFY_WITH_TIMEOUT((bar = findProgressBar()) != nullptr, 10000);
+    QList<int> values;
+    connect(bar, &QProgressBar::valueChanged, this, [&values](int value) { values << value; });
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompts.size(), 2, 15000);
+    QVERIFY2(!values.isEmpty() && values.last() == 90,
+        qPrintable(QString::number(values.value(values.size() - 1))));
+    QVERIFY(*std::max_element(values.begin(), values.end()) <= 90);
+    for (int value : values)
+        QCOMPARE(value % 5, 0);
+
+    QCOMPARE(m_prompts.at(1).first, QStringLiteral("Ошибка"));
+    QCOMPARE(m_prompts.at(1).second, QStringLiteral("Не удалось запустить PowerShell для загрузки."));
+    QVERIFY(m_log.contains(QStringLiteral("PowerShell download timeout after 2 minutes")));
+    QTRY_VERIFY_WITH_TIMEOUT(findProgressBar() == nullptr, 5000); // the window is gone
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(quit.size(), 0); // the five-minute guard ends the program
+    QCOMPARE(readFile(target), oldProgram);
+}
+
+QProgressBar *TestUpdaterInstall::findProgressBar()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible()) {
+            if (auto *bar = widget->findChild<QProgressBar *>())
+                return bar;
+        }
+    }
+    return nullptr;
 }
 
 QTEST_MAIN(TestUpdaterInstall)

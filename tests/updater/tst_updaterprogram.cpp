@@ -33,9 +33,9 @@ void TestUpdaterProgram::initTestCase()
     QVERIFY(m_server.listen());
     m_server.setRoute(QStringLiteral("/hang"), {200, {}, true});
     m_server.setRoute(QStringLiteral("/current"),
-                      {200,
-                       R"([{"tag_name":"v1.6.3","body":"","assets":[{"name":"KESTREL-linux","browser_download_url":"https://example.invalid/k"}]}])",
-                       false});
+        {200,
+            R"([{"tag_name":"v1.6.3","body":"","assets":[{"name":"KESTREL-linux","browser_download_url":"https://example.invalid/k"}]}])",
+            false});
 }
 
 QString TestUpdaterProgram::installCopy(const QTemporaryDir &dir) const
@@ -56,11 +56,11 @@ std::unique_ptr<QProcess> TestUpdaterProgram::start(const QString &program, cons
 bool TestUpdaterProgram::waitForLog(QProcess &process, QByteArray &log, const QByteArray &line)
 {
     return QTest::qWaitFor(
-        [&]() {
-            log += process.readAllStandardError();
-            return log.contains(line) || process.state() == QProcess::NotRunning;
-        },
-        15000)
+               [&]() {
+                   log += process.readAllStandardError();
+                   return log.contains(line) || process.state() == QProcess::NotRunning;
+               },
+               15000)
         && log.contains(line);
 }
 
@@ -70,8 +70,8 @@ void TestUpdaterProgram::silentCheckWithoutUpdateEnds()
     const QString updater = installCopy(dir);
     QVERIFY(!updater.isEmpty());
     qputenv("TORVAL_RELEASES_URL", m_server.url(QStringLiteral("/current")).toUtf8());
-    auto process = start(updater, {QStringLiteral("--current-version"), QStringLiteral("1.6.3"),
-                                   QStringLiteral("--silent")});
+    auto process = start(
+        updater, {QStringLiteral("--current-version"), QStringLiteral("1.6.3"), QStringLiteral("--silent")});
     qunsetenv("TORVAL_RELEASES_URL");
     // The event loop must run: the check asks this test's server.
     QVERIFY(QTest::qWaitFor([&]() { return process->state() == QProcess::NotRunning; }, 20000));
@@ -91,7 +91,7 @@ void TestUpdaterProgram::secondInstanceIsRefused()
     QVERIFY(!updaterA.isEmpty() && !updaterB.isEmpty());
     // The check hangs, so a started updater stays until it is ended.
     qputenv("TORVAL_RELEASES_URL", m_server.url(QStringLiteral("/hang")).toUtf8());
-    const QStringList silent{QStringLiteral("--silent")};
+    const QStringList silent {QStringLiteral("--silent")};
 
     QByteArray firstLog;
     auto first = start(updaterA, silent);
@@ -126,11 +126,11 @@ void TestUpdaterProgram::helperDownloadReportsErrors()
     QTemporaryDir dir;
     const QString output = dir.filePath(QStringLiteral("TORVAL_UPDATE_1.7.0"));
     auto missing = start(m_binDir + QStringLiteral("/TORVAL_Updater"),
-                         {QStringLiteral("--helper-download"), m_server.url(QStringLiteral("/nothing")), output});
+        {QStringLiteral("--helper-download"), m_server.url(QStringLiteral("/nothing")), output});
     QVERIFY(QTest::qWaitFor([&]() { return missing->state() == QProcess::NotRunning; }, 15000));
     QCOMPARE(missing->exitCode(), 1);
     QVERIFY(missing->readAllStandardOutput().startsWith("ERROR:"));
-    QVERIFY(!QFile::exists(output));  // no half-written file is left for the installer
+    QVERIFY(!QFile::exists(output)); // no half-written file is left for the installer
 }
 
 QTEST_GUILESS_MAIN(TestUpdaterProgram)

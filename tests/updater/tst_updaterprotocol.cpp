@@ -45,16 +45,26 @@ void TestUpdaterProtocol::releaseTagAgainstCurrentVersion_data()
     QTest::addColumn<int>("latestCode");
     QTest::addColumn<bool>("offered");
 
-    QTest::newRow("v1.6.4 vs 1.6.3") << "v1.6.4" << "1.6.3" << 10604 << true;
-    QTest::newRow("same version") << "v1.6.3" << "1.6.3" << 10603 << false;
-    QTest::newRow("older release") << "1.6.2" << "1.6.3" << 10602 << false;
-    QTest::newRow("V2.0 has two parts") << "V2.0" << "1.6.3" << 0 << false;
-    QTest::newRow("1.6.3-beta") << "1.6.3-beta" << "1.6.2" << 0 << false;
-    QTest::newRow("vivid-1.7.0") << "vivid-1.7.0" << "1.6.3" << 0 << false;
-    QTest::newRow("fourth part ignored") << "v1.7.0.9" << "1.6.3" << 10700 << true;
-    QTest::newRow("minor above 99 overflows") << "1.100.0" << "2.0.0" << 20000 << false;
-    QTest::newRow("empty part") << "1..3" << "1.0.0" << 0 << false;
-    QTest::newRow("garbage current is 0") << "1.0.0" << "dev" << 10000 << true;
+    QTest::newRow("v1.6.4 vs 1.6.3") << "v1.6.4"
+                                     << "1.6.3" << 10604 << true;
+    QTest::newRow("same version") << "v1.6.3"
+                                  << "1.6.3" << 10603 << false;
+    QTest::newRow("older release") << "1.6.2"
+                                   << "1.6.3" << 10602 << false;
+    QTest::newRow("V2.0 has two parts") << "V2.0"
+                                        << "1.6.3" << 0 << false;
+    QTest::newRow("1.6.3-beta") << "1.6.3-beta"
+                                << "1.6.2" << 0 << false;
+    QTest::newRow("vivid-1.7.0") << "vivid-1.7.0"
+                                 << "1.6.3" << 0 << false;
+    QTest::newRow("fourth part ignored") << "v1.7.0.9"
+                                         << "1.6.3" << 10700 << true;
+    QTest::newRow("minor above 99 overflows") << "1.100.0"
+                                              << "2.0.0" << 20000 << false;
+    QTest::newRow("empty part") << "1..3"
+                                << "1.0.0" << 0 << false;
+    QTest::newRow("garbage current is 0") << "1.0.0"
+                                          << "dev" << 10000 << true;
 }
 
 void TestUpdaterProtocol::releaseTagAgainstCurrentVersion()
@@ -77,25 +87,42 @@ void TestUpdaterProtocol::checkOutput_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("changelog");
 
-    QTest::newRow("no releases") << "NO_RELEASES" << int(CheckOutput::NoReleases) << "" << "" << "";
-    QTest::newRow("no asset") << "NO_DOWNLOAD_URL" << int(CheckOutput::NoDownloadUrl) << "" << "" << "";
+    QTest::newRow("no releases") << "NO_RELEASES" << int(CheckOutput::NoReleases) << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("no asset") << "NO_DOWNLOAD_URL" << int(CheckOutput::NoDownloadUrl) << ""
+                              << ""
+                              << "";
     QTest::newRow("three-line body keeps the first line")
         << "VERSION:1.7.0\nURL:https://h/a.exe\nCHANGELOG:first line\nsecond line\nthird line"
-        << int(CheckOutput::Release) << "1.7.0" << "https://h/a.exe" << "first line";
-    QTest::newRow("windows line ends") << "VERSION: 1.7.0 \r\nURL:https://h/a.exe\r\nCHANGELOG:fix\r"
-                                       << int(CheckOutput::Release) << "1.7.0" << "https://h/a.exe" << "fix";
+        << int(CheckOutput::Release) << "1.7.0"
+        << "https://h/a.exe"
+        << "first line";
+    QTest::newRow("windows line ends")
+        << "VERSION: 1.7.0 \r\nURL:https://h/a.exe\r\nCHANGELOG:fix\r" << int(CheckOutput::Release) << "1.7.0"
+        << "https://h/a.exe"
+        << "fix";
     QTest::newRow("later line wins") << "VERSION:1.7.0\nURL:https://h/a\nVERSION:1.8.0"
-                                     << int(CheckOutput::Release) << "1.8.0" << "https://h/a" << "";
+                                     << int(CheckOutput::Release) << "1.8.0"
+                                     << "https://h/a"
+                                     << "";
     QTest::newRow("missing version") << "URL:https://h/a.exe\nCHANGELOG:x" << int(CheckOutput::Invalid) << ""
-                                     << "https://h/a.exe" << "x";
-    QTest::newRow("missing url") << "VERSION:1.7.0\nCHANGELOG:x" << int(CheckOutput::Invalid) << "1.7.0" << ""
+                                     << "https://h/a.exe"
+                                     << "x";
+    QTest::newRow("missing url") << "VERSION:1.7.0\nCHANGELOG:x" << int(CheckOutput::Invalid) << "1.7.0"
+                                 << ""
                                  << "x";
     QTest::newRow("empty version value") << "VERSION:   \nURL:https://h/a" << int(CheckOutput::Invalid) << ""
-                                         << "https://h/a" << "";
-    QTest::newRow("prefixes are case-sensitive") << "version:1.7.0\nurl:https://h/a" << int(CheckOutput::Invalid)
-                                                 << "" << "" << "";
-    QTest::newRow("NO_RELEASES inside other output") << "NO_RELEASES\nVERSION:1" << int(CheckOutput::Invalid)
-                                                     << "1" << "" << "";
+                                         << "https://h/a"
+                                         << "";
+    QTest::newRow("prefixes are case-sensitive")
+        << "version:1.7.0\nurl:https://h/a" << int(CheckOutput::Invalid) << ""
+        << ""
+        << "";
+    QTest::newRow("NO_RELEASES inside other output")
+        << "NO_RELEASES\nVERSION:1" << int(CheckOutput::Invalid) << "1"
+        << ""
+        << "";
 }
 
 void TestUpdaterProtocol::checkOutput()
@@ -141,7 +168,7 @@ void TestUpdaterProtocol::changelogLimit()
 void TestUpdaterProtocol::failureMessage()
 {
     QCOMPARE(checkFailureMessage(QStringLiteral("ERROR:The remote name could not be resolved\r\n")),
-             QStringLiteral("The remote name could not be resolved\r\n"));
+        QStringLiteral("The remote name could not be resolved\r\n"));
     QCOMPARE(checkFailureMessage(QStringLiteral("crash dump")), QStringLiteral("crash dump"));
     QCOMPARE(checkFailureMessage(QStringLiteral("error:lower")), QStringLiteral("error:lower"));
 }
@@ -194,12 +221,17 @@ void TestUpdaterProtocol::powerShellQuote_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("quoted");
-    QTest::newRow("plain") << "https://h/a.exe" << "'https://h/a.exe'";
-    QTest::newRow("apostrophe") << "https://h/a'; Remove-Item C:\\ #" << "'https://h/a''; Remove-Item C:\\ #'";
-    QTest::newRow("typographic quotes") << QStringLiteral("a\u2018b\u2019c\u201Ad\u201Be")
-                                        << QStringLiteral("'a\u2018\u2018b\u2019\u2019c\u201A\u201Ad\u201B\u201Be'");
-    QTest::newRow("dollar and backtick stay literal") << "$env:x `n" << "'$env:x `n'";
-    QTest::newRow("empty") << "" << "''";
+    QTest::newRow("plain") << "https://h/a.exe"
+                           << "'https://h/a.exe'";
+    QTest::newRow("apostrophe") << "https://h/a'; Remove-Item C:\\ #"
+                                << "'https://h/a''; Remove-Item C:\\ #'";
+    QTest::newRow("typographic quotes")
+        << QStringLiteral("a\u2018b\u2019c\u201Ad\u201Be")
+        << QStringLiteral("'a\u2018\u2018b\u2019\u2019c\u201A\u201Ad\u201B\u201Be'");
+    QTest::newRow("dollar and backtick stay literal") << "$env:x `n"
+                                                      << "'$env:x `n'";
+    QTest::newRow("empty") << ""
+                           << "''";
 }
 
 void TestUpdaterProtocol::powerShellQuote()
@@ -217,10 +249,11 @@ void TestUpdaterProtocol::scriptsCarryQuotedData()
     QVERIFY(check.contains(QLatin1String("$ErrorActionPreference = 'Stop'")));
 
     const QString download = downloadScript(QStringLiteral("https://h/%2'%1.exe"),
-                                            QStringLiteral("C:\\Games\\O'Neil [x]\\TORVAL_UPDATE_1.7.0.exe"));
+        QStringLiteral("C:\\Games\\O'Neil [x]\\TORVAL_UPDATE_1.7.0.exe"));
     // One substitution pass: "%1"/"%2" inside the address stay as they are.
     QVERIFY(download.contains(QLatin1String("$url = 'https://h/%2''%1.exe'\n")));
-    QVERIFY(download.contains(QLatin1String("$output = 'C:\\Games\\O''Neil [x]\\TORVAL_UPDATE_1.7.0.exe'\n")));
+    QVERIFY(
+        download.contains(QLatin1String("$output = 'C:\\Games\\O''Neil [x]\\TORVAL_UPDATE_1.7.0.exe'\n")));
     QVERIFY(download.contains(QLatin1String("DownloadFile($url, $output)")));
 
     // Windows PowerShell drops double quotes from its command line.
@@ -230,21 +263,24 @@ void TestUpdaterProtocol::scriptsCarryQuotedData()
 
 void TestUpdaterProtocol::commands()
 {
-    const Command psCheck = checkCommand(Backend::PowerShell, QStringLiteral("https://a/r"), QStringLiteral("/u"));
+    const Command psCheck
+        = checkCommand(Backend::PowerShell, QStringLiteral("https://a/r"), QStringLiteral("/u"));
     QCOMPARE(psCheck.program, QStringLiteral("powershell"));
     QCOMPARE(psCheck.arguments.size(), 2);
     QCOMPARE(psCheck.arguments.at(0), QStringLiteral("-Command"));
     QCOMPARE(psCheck.arguments.at(1), checkScript(QStringLiteral("https://a/r")));
 
-    const Command helperCheck =
-        checkCommand(Backend::Helper, QStringLiteral("https://a/r"), QStringLiteral("/opt/TORVAL_Updater"));
+    const Command helperCheck
+        = checkCommand(Backend::Helper, QStringLiteral("https://a/r"), QStringLiteral("/opt/TORVAL_Updater"));
     QCOMPARE(helperCheck.program, QStringLiteral("/opt/TORVAL_Updater"));
-    QCOMPARE(helperCheck.arguments, QStringList({QStringLiteral("--helper-check"), QStringLiteral("https://a/r")}));
+    QCOMPARE(helperCheck.arguments,
+        QStringList({QStringLiteral("--helper-check"), QStringLiteral("https://a/r")}));
 
-    const Command helperDownload =
-        downloadCommand(Backend::Helper, QStringLiteral("https://a/f"), QStringLiteral("/p/x y"), QStringLiteral("/u"));
-    QCOMPARE(helperDownload.arguments, QStringList({QStringLiteral("--helper-download"), QStringLiteral("https://a/f"),
-                                                    QStringLiteral("/p/x y")}));
+    const Command helperDownload = downloadCommand(
+        Backend::Helper, QStringLiteral("https://a/f"), QStringLiteral("/p/x y"), QStringLiteral("/u"));
+    QCOMPARE(helperDownload.arguments,
+        QStringList(
+            {QStringLiteral("--helper-download"), QStringLiteral("https://a/f"), QStringLiteral("/p/x y")}));
 }
 
 void TestUpdaterProtocol::downloadLines_data()
@@ -253,10 +289,12 @@ void TestUpdaterProtocol::downloadLines_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("message");
-    QTest::newRow("complete") << "DOWNLOAD_COMPLETE:5242880" << int(DownloadLine::Complete) << qint64(5242880) << "";
+    QTest::newRow("complete") << "DOWNLOAD_COMPLETE:5242880" << int(DownloadLine::Complete) << qint64(5242880)
+                              << "";
     QTest::newRow("above 4 GiB") << "DOWNLOAD_COMPLETE:5000000000" << int(DownloadLine::Complete)
                                  << qint64(5000000000) << "";
-    QTest::newRow("empty file") << "ERROR:File is empty" << int(DownloadLine::Error) << qint64(0) << "File is empty";
+    QTest::newRow("empty file") << "ERROR:File is empty" << int(DownloadLine::Error) << qint64(0)
+                                << "File is empty";
     QTest::newRow("other") << "Progress 10%" << int(DownloadLine::Other) << qint64(0) << "";
 }
 
@@ -288,9 +326,9 @@ void TestUpdaterProtocol::assetChoice_data()
         {"name":"torval-port-tool.zip","browser_download_url":"u1"}])";
     QTest::newRow("name contains TORVAL") << windowsOnly << false << "u1";
     QTest::newRow("linux falls back to windows rule") << windowsOnly << true << "u1";
-    QTest::newRow("nothing matches: first asset")
-        << QByteArray(R"([{"name":"a.zip","browser_download_url":"u0"},{"name":"b","browser_download_url":"u1"}])")
-        << false << "u0";
+    QTest::newRow("nothing matches: first asset") << QByteArray(
+        R"([{"name":"a.zip","browser_download_url":"u0"},{"name":"b","browser_download_url":"u1"}])")
+                                                  << false << "u0";
     QTest::newRow("no assets") << QByteArray("[]") << true << "";
 }
 
@@ -309,11 +347,14 @@ void TestUpdaterProtocol::helperListing_data()
     QTest::addColumn<int>("exitCode");
 
     QTest::newRow("empty list") << QByteArray("[]") << "NO_RELEASES" << 0;
-    QTest::newRow("newest first, v removed, body kept whole")
-        << QByteArray(R"([{"tag_name":"v1.7.0","body":"a\nb","assets":[{"name":"KESTREL.exe","browser_download_url":"https://h/1"}]},
+    QTest::newRow("newest first, v removed, body kept whole") << QByteArray(
+        R"([{"tag_name":"v1.7.0","body":"a\nb","assets":[{"name":"KESTREL.exe","browser_download_url":"https://h/1"}]},
                           {"tag_name":"v1.6.0","body":"","assets":[]}])")
-        << "VERSION:1.7.0\nURL:https://h/1\nCHANGELOG:a\nb" << 0;
-    QTest::newRow("no asset") << QByteArray(R"([{"tag_name":"v1.7.0","assets":[]}])") << "NO_DOWNLOAD_URL" << 0;
+                                                              << "VERSION:1.7.0\nURL:https://h/"
+                                                                 "1\nCHANGELOG:a\nb"
+                                                              << 0;
+    QTest::newRow("no asset") << QByteArray(R"([{"tag_name":"v1.7.0","assets":[]}])") << "NO_DOWNLOAD_URL"
+                              << 0;
     QTest::newRow("not JSON") << QByteArray("<html>") << "ERROR:" << 1;
     QTest::newRow("not a list") << QByteArray("42") << "ERROR:" << 1;
 }
@@ -347,16 +388,18 @@ void TestUpdaterProtocol::commandLine_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("silent");
 
-    QTest::newRow("from the launcher") << args({"/bin/u", "--app-path", "/opt/k/KESTREL", "--current-version",
-                                                      "1.6.3", "--silent"})
-                                       << "/opt/k/KESTREL" << "1.6.3" << true;
-    QTest::newRow("show-dialog overrides silent") << args({"--silent", "--show-dialog"}) << "" << "1.5.2" << false;
-    QTest::newRow("version without value") << args({"--app-path", "/a", "--current-version"}) << "/a" << "1.5.2"
-                                           << false;
-    QTest::newRow("later occurrence wins") << args({"--app-path", "/a", "--app-path", "/b"}) << "/b" << "1.5.2"
-                                           << false;
-    QTest::newRow("flags match whole arguments only") << args({"--SILENT", "--silently"}) << "" << "1.5.2"
-                                                      << false;
+    QTest::newRow("from the launcher")
+        << args({"/bin/u", "--app-path", "/opt/k/KESTREL", "--current-version", "1.6.3", "--silent"})
+        << "/opt/k/KESTREL"
+        << "1.6.3" << true;
+    QTest::newRow("show-dialog overrides silent") << args({"--silent", "--show-dialog"}) << ""
+                                                  << "1.5.2" << false;
+    QTest::newRow("version without value") << args({"--app-path", "/a", "--current-version"}) << "/a"
+                                           << "1.5.2" << false;
+    QTest::newRow("later occurrence wins") << args({"--app-path", "/a", "--app-path", "/b"}) << "/b"
+                                           << "1.5.2" << false;
+    QTest::newRow("flags match whole arguments only") << args({"--SILENT", "--silently"}) << ""
+                                                      << "1.5.2" << false;
 }
 
 void TestUpdaterProtocol::commandLine()
@@ -374,8 +417,9 @@ void TestUpdaterProtocol::commandLine()
 void TestUpdaterProtocol::instanceKeys()
 {
     QCOMPARE(instanceKey(QStringLiteral("C:\\Program Files/KESTREL\\TORVAL_Updater.exe")),
-             QStringLiteral("TORVAL_Updater_C__Program Files_KESTREL_TORVAL_Updater.exe"));
-    QVERIFY(instanceKey(QStringLiteral("/opt/a/TORVAL_Updater")) != instanceKey(QStringLiteral("/opt/b/TORVAL_Updater")));
+        QStringLiteral("TORVAL_Updater_C__Program Files_KESTREL_TORVAL_Updater.exe"));
+    QVERIFY(instanceKey(QStringLiteral("/opt/a/TORVAL_Updater"))
+        != instanceKey(QStringLiteral("/opt/b/TORVAL_Updater")));
 }
 
 QTEST_GUILESS_MAIN(TestUpdaterProtocol)
