@@ -391,9 +391,7 @@ void UpdaterEngine::downloadUpdateWithPowerShell(const QString &url)
     connect(process, &QProcess::errorOccurred, this,
         [this, process](QProcess::ProcessError error) { onDownloadProcessError(process, error); });
 
-    const Command command = downloadCommand(url);
-    process->start(command.program, command.arguments, QIODevice::ReadWrite);
-
+    // The timer exists before the start, so that a start failure reported at once stops it.
     stopProgressTimer();
     m_progressCounter = 0;
     m_progressTimer = new QTimer(this);
@@ -407,6 +405,9 @@ void UpdaterEngine::downloadUpdateWithPowerShell(const QString &url)
         QCoreApplication::processEvents();
     });
     m_progressTimer->start(m_timings.progressTickMs);
+
+    const Command command = downloadCommand(url);
+    process->start(command.program, command.arguments, QIODevice::ReadWrite);
 
     QTimer::singleShot(m_timings.downloadTimeoutMs, process, [this, process]() {
         if (process->state() != QProcess::NotRunning) {

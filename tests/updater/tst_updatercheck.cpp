@@ -23,6 +23,7 @@ private slots:
     void checkAgainstListing_data();
     void checkAgainstListing();
     void hangingServerIsKilledAtTimeout();
+    void checkProgramMissing();
     void windowsScriptsThroughPowerShell();
 
 private:
@@ -248,6 +249,21 @@ void TestUpdaterCheck::hangingServerIsKilledAtTimeout()
     QCOMPARE(m_prompts.at(0).title, QStringLiteral("Ошибка"));
     QCOMPARE(
         m_prompts.at(0).text, QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
+}
+
+void TestUpdaterCheck::checkProgramMissing()
+{
+    QTemporaryDir dir;
+    UpdaterEngine::setHelperProgramForTest(dir.filePath(QStringLiteral("no-such-updater")));
+    installPromptRecorder(false);
+    UpdaterEngine engine(QStringList{});
+    QSignalSpy errors(&engine, &UpdaterEngine::updateError);
+    engine.startUpdateCheck();
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 10000);
+    UpdaterEngine::setHelperProgramForTest(m_binDir + QStringLiteral("/TORVAL_Updater"));
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("PowerShell error"));
+    QCOMPARE(m_prompts.size(), 1);
+    QCOMPARE(m_prompts.at(0).text, QStringLiteral("Не удалось запустить PowerShell для проверки обновлений."));
 }
 
 void TestUpdaterCheck::windowsScriptsThroughPowerShell()
