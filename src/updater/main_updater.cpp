@@ -10,7 +10,45 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+#ifdef Q_OS_UNIX
+int g_signalFds[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalFds[0], &byte, 1);
+}
+
+// A logout or shutdown sends SIGTERM: leave through the event loop so that the
+// single-instance guard is released instead of outliving the process.
+void quitOnTerminationSignals(QObject *context)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, []() {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(g_signalFds[1], &byte, 1);
+        qDebug() << "Termination signal received, exiting...";
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+#endif
 
 bool checkSSLibraries()
 {
@@ -69,6 +107,10 @@ int main(int argc, char *argv[])
     }
     if (!guard.errorString().isEmpty())
         qDebug().noquote() << "Shared memory error:" << guard.errorString();
+
+#ifdef Q_OS_UNIX
+    quitOnTerminationSignals(&app);
+#endif
 
     const UpdaterProtocol::Options options = UpdaterProtocol::parseArguments(arguments);
     const bool silent = options.effectiveSilent();

@@ -115,9 +115,12 @@ void TestUpdaterProgram::secondInstanceIsRefused()
     QVERIFY2(waitForLog(*third, thirdLog, "=== TORVAL UPDATER STARTED ==="), thirdLog.constData());
 
     qunsetenv("TORVAL_RELEASES_URL");
+    // Ended politely, an updater leaves through its event loop and frees its guard.
     for (QProcess *process : {other.get(), third.get()}) {
         process->terminate();
         QVERIFY(process->waitForFinished(5000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QVERIFY(process->readAllStandardError().contains("=== UPDATER EXITED WITH CODE 0 ==="));
     }
 }
 
