@@ -26,7 +26,6 @@ private slots:
     void powerShellQuote_data();
     void powerShellQuote();
     void scriptsCarryQuotedData();
-    void commands();
     void downloadLines_data();
     void downloadLines();
     void assetChoice_data();
@@ -259,28 +258,6 @@ void TestUpdaterProtocol::scriptsCarryQuotedData()
     // Windows PowerShell drops double quotes from its command line.
     QVERIFY(!check.contains(QLatin1Char('"')));
     QVERIFY(!download.contains(QLatin1Char('"')));
-}
-
-void TestUpdaterProtocol::commands()
-{
-    const Command psCheck
-        = checkCommand(Backend::PowerShell, QStringLiteral("https://a/r"), QStringLiteral("/u"));
-    QCOMPARE(psCheck.program, QStringLiteral("powershell"));
-    QCOMPARE(psCheck.arguments.size(), 2);
-    QCOMPARE(psCheck.arguments.at(0), QStringLiteral("-Command"));
-    QCOMPARE(psCheck.arguments.at(1), checkScript(QStringLiteral("https://a/r")));
-
-    const Command helperCheck
-        = checkCommand(Backend::Helper, QStringLiteral("https://a/r"), QStringLiteral("/opt/TORVAL_Updater"));
-    QCOMPARE(helperCheck.program, QStringLiteral("/opt/TORVAL_Updater"));
-    QCOMPARE(helperCheck.arguments,
-        QStringList({QStringLiteral("--helper-check"), QStringLiteral("https://a/r")}));
-
-    const Command helperDownload = downloadCommand(
-        Backend::Helper, QStringLiteral("https://a/f"), QStringLiteral("/p/x y"), QStringLiteral("/u"));
-    QCOMPARE(helperDownload.arguments,
-        QStringList(
-            {QStringLiteral("--helper-download"), QStringLiteral("https://a/f"), QStringLiteral("/p/x y")}));
 }
 
 void TestUpdaterProtocol::downloadLines_data()
