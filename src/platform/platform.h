@@ -11,7 +11,8 @@
 namespace platform {
 
 // TCP connection states, numbered as the Windows TCP table numbers them.
-enum TcpState : uint32_t {
+enum TcpState : uint32_t
+{
     TcpClosed = 1,
     TcpListen = 2,
     TcpSynSent = 3,
@@ -37,15 +38,20 @@ struct TcpRow
     uint32_t pid = 0;
 };
 
-enum class AdapterType { Other, Ethernet, Wireless };
+enum class AdapterType
+{
+    Other,
+    Ethernet,
+    Wireless
+};
 
 struct Adapter
 {
     std::string name;
     AdapterType type = AdapterType::Other;
     unsigned hardwareAddressLength = 0;
-    std::string hardwareAddress;  // "aa:bb:cc:dd:ee:ff", empty when there is none
-    std::string firstIpv4;        // dotted form, empty when the adapter has none
+    std::string hardwareAddress; // "aa:bb:cc:dd:ee:ff", empty when there is none
+    std::string firstIpv4; // dotted form, empty when the adapter has none
 };
 
 // Ids of running processes whose executable name contains one of nameParts,
@@ -78,4 +84,4 @@ int terminateProcessesNamed(const std::string &exeName);
 
 std::string ipv4ToString(uint32_t hostOrderAddr);
 
-}  // namespace platform
+} // namespace platform
