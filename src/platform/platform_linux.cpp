@@ -15,9 +15,11 @@
 #include <linux/sock_diag.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -43,6 +45,12 @@ public:
     Fd &operator=(const Fd &) = delete;
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
 
 private:
     int m_fd;
@@ -354,10 +362,38 @@ bool dumpWithProcNet(std::vector<RawRow> &out)
     return true;
 }
 
-// Adds "socket:[inode]" descriptors of pid to owners, attributed to owner. Existing entries win,
-// so a socket a game holds itself is never re-attributed.
-void collectSocketInodes(
-    int procFd, uint32_t pid, uint32_t owner, std::unordered_map<uint64_t, uint32_t> &owners)
+// Sockets of the processes asked about: who holds the descriptor, and whose row it is.
+struct SocketRef
+{
+    uint32_t holder = 0; // process holding the descriptor (the wineserver for a Wine game)
+    int fd = -1;
+    uint64_t inode = 0;
+    uint32_t owner = 0; // pid the row is reported for
+};
+
+class SocketOwners
+{
+public:
+    // The first holder of an inode wins, so a socket a game holds itself is never re-attributed.
+    void add(uint32_t holder, int fd, uint64_t inode, uint32_t owner)
+    {
+        if (m_index.emplace(inode, m_refs.size()).second)
+            m_refs.push_back({holder, fd, inode, owner});
+    }
+    uint32_t ownerOf(uint64_t inode) const
+    {
+        const auto found = m_index.find(inode);
+        return found == m_index.end() ? 0 : m_refs[found->second].owner;
+    }
+    const std::vector<SocketRef> &refs() const { return m_refs; }
+
+private:
+    std::unordered_map<uint64_t, size_t> m_index;
+    std::vector<SocketRef> m_refs;
+};
+
+// Adds the "socket:[inode]" descriptors of pid, attributed to owner.
+void collectSockets(int procFd, uint32_t pid, uint32_t owner, SocketOwners &owners)
 {
     char path[32];
     std::snprintf(path, sizeof path, "%u/fd", pid);
@@ -379,9 +415,75 @@ void collectSocketInodes(
         target[n] = '\0';
         const uint64_t inode = std::strtoull(target + 8, nullptr, 10);
         if (inode)
-            owners.emplace(inode, owner);
+            owners.add(pid, std::atoi(entry->d_name), inode, owner);
     }
     ::closedir(dir);
+}
+
+// Reads the rows of the collected sockets from the sockets themselves: a copy of each descriptor
+// (pidfd_getfd) answers its addresses and state. This costs microseconds per socket, where a dump
+// of the whole table walks every hash bucket and every connection of the machine. Returns false
+// when copying is not allowed (no ptrace access to the holder) or not supported by the kernel; the
+// caller then dumps the table.
+bool readRowsDirectly(const std::vector<SocketRef> &refs, std::vector<TcpRow> &rows)
+{
+#if defined(SYS_pidfd_open) && defined(SYS_pidfd_getfd)
+    uint32_t openFor = 0;
+    Fd pidFd;
+    for (const SocketRef &ref : refs) {
+        if (ref.holder != openFor || !pidFd.valid()) {
+            pidFd.reset(static_cast<int>(::syscall(SYS_pidfd_open, ref.holder, 0)));
+            openFor = ref.holder;
+            if (!pidFd.valid()) {
+                if (errno == ESRCH)
+                    continue; // ended meanwhile: it holds nothing any more
+                return false;
+            }
+        }
+        const Fd copy(static_cast<int>(::syscall(SYS_pidfd_getfd, pidFd.get(), ref.fd, 0)));
+        if (!copy.valid()) {
+            if (errno == EBADF || errno == ESRCH)
+                continue; // closed or ended meanwhile
+            return false;
+        }
+        struct stat info
+        { };
+        int domain = 0, protocol = 0;
+        socklen_t length = sizeof domain;
+        if (::fstat(copy.get(), &info) != 0 || info.st_ino != ref.inode
+            || ::getsockopt(copy.get(), SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 || domain != AF_INET)
+            continue;
+        length = sizeof protocol;
+        if (::getsockopt(copy.get(), SOL_SOCKET, SO_PROTOCOL, &protocol, &length) != 0
+            || protocol != IPPROTO_TCP)
+            continue;
+        sockaddr_in local {}, remote {};
+        length = sizeof local;
+        if (::getsockname(copy.get(), reinterpret_cast<sockaddr *>(&local), &length) != 0)
+            continue;
+        // SO_PEERNAME, unlike getpeername(), also answers while the connect is in SYN-SENT.
+        length = sizeof remote;
+        if (::getsockopt(copy.get(), SOL_SOCKET, SO_PEERNAME, &remote, &length) != 0)
+            remote = sockaddr_in {};
+        tcp_info tcp {};
+        length = sizeof tcp;
+        if (::getsockopt(copy.get(), IPPROTO_TCP, TCP_INFO, &tcp, &length) != 0)
+            continue;
+        TcpRow row;
+        row.state = windowsState(tcp.tcpi_state);
+        row.localAddr = ntohl(local.sin_addr.s_addr);
+        row.localPort = ntohs(local.sin_port);
+        row.remoteAddr = ntohl(remote.sin_addr.s_addr);
+        row.remotePort = ntohs(remote.sin_port);
+        row.pid = ref.owner;
+        rows.push_back(row);
+    }
+    return true;
+#else
+    (void)refs;
+    (void)rows;
+    return false;
+#endif
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -495,8 +597,7 @@ std::vector<WineServer> findWineServers(int procFd)
     return servers;
 }
 
-void collectWineOwners(
-    int procFd, const std::vector<uint32_t> &gamePids, std::unordered_map<uint64_t, uint32_t> &owners)
+void collectWineOwners(int procFd, const std::vector<uint32_t> &gamePids, SocketOwners &owners)
 {
     std::vector<WineServer> servers;
     bool serversRead = false;
@@ -530,7 +631,7 @@ void collectWineOwners(
         }
         // Two games in one prefix: the first one listed keeps the shared sockets.
         if (chosen && scanned.insert(chosen->pid).second)
-            collectSocketInodes(procFd, chosen->pid, game, owners);
+            collectSockets(procFd, chosen->pid, game, owners);
     }
 }
 
@@ -552,9 +653,16 @@ bool readCapEffBit(int bit)
     return set;
 }
 
+bool g_directSocketReads = true;
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+void setDirectSocketReads(bool enabled)
+{
+    g_directSocketReads = enabled;
+}
 
 std::vector<uint32_t> processIdsMatching(const std::vector<std::string> &nameParts)
 {
@@ -587,6 +695,24 @@ std::vector<uint32_t> processIdsMatching(const std::vector<std::string> &namePar
 bool readTcpTable(std::vector<TcpRow> &rows, const std::vector<uint32_t> &ownerPids)
 {
     rows.clear();
+    SocketOwners owners;
+    const Fd procFd = openProc();
+    if (procFd.valid()) {
+        if (ownerPids.empty()) {
+            forEachPid(procFd.get(), [&](uint32_t pid) {
+                collectSockets(procFd.get(), pid, pid, owners);
+                return true;
+            });
+        } else {
+            for (uint32_t pid : ownerPids)
+                collectSockets(procFd.get(), pid, pid, owners);
+            collectWineOwners(procFd.get(), ownerPids, owners);
+            if (g_directSocketReads && readRowsDirectly(owners.refs(), rows))
+                return true;
+            rows.clear();
+        }
+    }
+
     std::vector<RawRow> raw;
     raw.reserve(256);
     if (!dumpWithNetlink(raw)) {
@@ -594,29 +720,10 @@ bool readTcpTable(std::vector<TcpRow> &rows, const std::vector<uint32_t> &ownerP
         if (!dumpWithProcNet(raw))
             return false;
     }
-
-    std::unordered_map<uint64_t, uint32_t> owners;
-    const Fd procFd = openProc();
-    if (procFd.valid()) {
-        if (ownerPids.empty()) {
-            forEachPid(procFd.get(), [&](uint32_t pid) {
-                collectSocketInodes(procFd.get(), pid, pid, owners);
-                return true;
-            });
-        } else {
-            for (uint32_t pid : ownerPids)
-                collectSocketInodes(procFd.get(), pid, pid, owners);
-            collectWineOwners(procFd.get(), ownerPids, owners);
-        }
-    }
-
     rows.reserve(raw.size());
     for (RawRow &entry : raw) {
-        if (entry.inode) {
-            const auto owner = owners.find(entry.inode);
-            if (owner != owners.end())
-                entry.row.pid = owner->second;
-        }
+        if (entry.inode)
+            entry.row.pid = owners.ownerOf(entry.inode);
         rows.push_back(entry.row);
     }
     return true;

@@ -15,6 +15,8 @@ class TestPlatformWine : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup();
+    void windowsClientConnectionIsAttributedToTheGame_data();
     void windowsClientConnectionIsAttributedToTheGame();
 
 private:
@@ -29,8 +31,23 @@ void TestPlatformWine::initTestCase()
     QVERIFY(!qEnvironmentVariable("WINEPREFIX").isEmpty());
 }
 
+void TestPlatformWine::cleanup()
+{
+    platform::setDirectSocketReads(true);
+}
+
+// Both ways of reading the rows: copies of the wineserver's sockets, and a dump of the table.
+void TestPlatformWine::windowsClientConnectionIsAttributedToTheGame_data()
+{
+    QTest::addColumn<bool>("direct");
+    QTest::newRow("sockets") << true;
+    QTest::newRow("table dump") << false;
+}
+
 void TestPlatformWine::windowsClientConnectionIsAttributedToTheGame()
 {
+    QFETCH(bool, direct);
+    platform::setDirectSocketReads(direct);
     // A second prefix's wineserver of the same user: the attribution has to pick the game's own.
     QTemporaryDir otherPrefix;
     QVERIFY(otherPrefix.isValid());
@@ -51,6 +68,7 @@ void TestPlatformWine::windowsClientConnectionIsAttributedToTheGame()
     QVERIFY2(!connected.isEmpty(), game.allOutput().constData());
     const quint16 localPort = connected.split(' ').last().toUShort();
 
+    QVERIFY2(decoy.process()->state() == QProcess::Running, decoy.allOutput().constData());
     const std::vector<uint32_t> pids
         = platform::processIdsMatching({"rf4_x64.exe", "rf4.exe", "russian fishing 4"});
     QVERIFY(!pids.empty());
