@@ -446,8 +446,7 @@ bool readRowsDirectly(const std::vector<SocketRef> &refs, std::vector<TcpRow> &r
                 continue; // closed or ended meanwhile
             return false;
         }
-        struct stat info
-        { };
+        struct stat info = {};
         int domain = 0, protocol = 0;
         socklen_t length = sizeof domain;
         if (::fstat(copy.get(), &info) != 0 || info.st_ino != ref.inode
@@ -467,7 +466,9 @@ bool readRowsDirectly(const std::vector<SocketRef> &refs, std::vector<TcpRow> &r
             remote = sockaddr_in {};
         tcp_info tcp {};
         length = sizeof tcp;
-        if (::getsockopt(copy.get(), IPPROTO_TCP, TCP_INFO, &tcp, &length) != 0)
+        // Sockets that are only created or bound are in no table; the dump leaves them out too.
+        if (::getsockopt(copy.get(), IPPROTO_TCP, TCP_INFO, &tcp, &length) != 0
+            || tcp.tcpi_state == 7 /* CLOSE */)
             continue;
         TcpRow row;
         row.state = windowsState(tcp.tcpi_state);
@@ -518,8 +519,7 @@ uid_t processUid(int procFd, uint32_t pid)
 {
     char path[32];
     std::snprintf(path, sizeof path, "%u", pid);
-    struct stat info
-    { };
+    struct stat info = {};
     return ::fstatat(procFd, path, &info, 0) == 0 ? info.st_uid : static_cast<uid_t>(-1);
 }
 
@@ -554,8 +554,7 @@ std::string wineServerDirName(int procFd, uint32_t pid)
             return {};
         prefix = home + "/.wine";
     }
-    struct stat info
-    { };
+    struct stat info = {};
     // Through the game's own root first, so a game in another mount namespace resolves too.
     const std::string viaRoot = "/proc/" + std::to_string(pid) + "/root" + prefix;
     if (::stat(viaRoot.c_str(), &info) != 0 && ::stat(prefix.c_str(), &info) != 0)
@@ -817,8 +816,7 @@ std::vector<Adapter> adapters()
         item.index = std::atoi(readText(devFd.get(), "ifindex", 64).c_str());
         Adapter &adapter = item.adapter;
         adapter.name = name;
-        struct stat info
-        { };
+        struct stat info = {};
         if (::fstatat(devFd.get(), "wireless", &info, 0) == 0
             || ::fstatat(devFd.get(), "phy80211", &info, 0) == 0)
             adapter.type = AdapterType::Wireless;

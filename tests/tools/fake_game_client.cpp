@@ -222,8 +222,7 @@ int main(int argc, char **argv)
         return 1;
     }
 #else
-    struct sigaction action
-    { };
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);

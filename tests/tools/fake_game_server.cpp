@@ -80,8 +80,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    struct sigaction action
-    { };
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
