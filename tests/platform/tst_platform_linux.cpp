@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +107,7 @@ private slots:
     void gameConnectionIsFound();
     void processNames_data();
     void processNames();
+    void endedButUnreapedProcessIsGone();
     void connectionStates_data();
     void connectionStates();
     void adaptersInPrivateNamespace();
@@ -234,6 +236,30 @@ void TestPlatformLinux::processNames()
         5000));
     const std::vector<uint32_t> pids = platform::processIdsMatching({"no_such_game", part.toStdString()});
     QCOMPARE(contains(pids, process.pid()), found);
+}
+
+void TestPlatformLinux::endedButUnreapedProcessIsGone()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    QVERIFY(child > 0);
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(child);
+    const bool zombie = QTest::qWaitFor(
+        [&] {
+            QFile file(stat);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains(") Z ");
+        },
+        5000);
+    const bool alive = platform::processAlive(static_cast<uint32_t>(child));
+    const std::string name
+        = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15).toStdString();
+    const bool listed = contains(platform::processIdsMatching({name}), static_cast<quint32>(child));
+    ::waitpid(child, nullptr, 0);
+    QVERIFY(zombie);
+    QVERIFY(!alive);
+    QVERIFY(!listed);
+    QVERIFY(platform::processAlive(static_cast<uint32_t>(::getpid())));
 }
 
 void TestPlatformLinux::connectionStates_data()
