@@ -94,8 +94,12 @@ bool isProcessElevated();
 bool isUserAdmin();
 
 // Ends every process whose executable file name equals exeName (case-insensitive),
-// except the calling process. Returns how many were ended.
-int terminateProcessesNamed(const std::string &exeName);
+// except the calling process; processes it may not end are skipped. Windows:
+// TerminateProcess with exit code 0. Linux: SIGTERM, then SIGKILL for those still
+// running after 1.5 s; the name is the comm or the base name of argv[0].
+// Returns how many were ended (their ids appended to endedPids when given), or -1
+// when the process list cannot be read.
+int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids = nullptr);
 
 std::string ipv4ToString(uint32_t hostOrderAddr);
 

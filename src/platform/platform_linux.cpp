@@ -851,12 +851,14 @@ bool isUserAdmin()
     return readCapEffBit(12 /* CAP_NET_ADMIN */);
 }
 
-int terminateProcessesNamed(const std::string &exeName)
+int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)
 {
     const std::string wanted = toLower(exeName);
-    const Fd procFd = openProc();
-    if (wanted.empty() || !procFd.valid())
+    if (wanted.empty())
         return 0;
+    const Fd procFd = openProc();
+    if (!procFd.valid())
+        return -1;
     const uint32_t self = static_cast<uint32_t>(::getpid());
 
     struct Victim
@@ -894,6 +896,8 @@ int terminateProcessesNamed(const std::string &exeName)
         if (stillRunning(victim) && ::kill(static_cast<pid_t>(victim.pid), SIGKILL) != 0)
             continue;
         ++ended;
+        if (endedPids)
+            endedPids->push_back(victim.pid);
     }
     return ended;
 }

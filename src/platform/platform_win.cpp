@@ -215,14 +215,14 @@ bool isUserAdmin()
     return member != FALSE;
 }
 
-int terminateProcessesNamed(const std::string &exeName)
+int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)
 {
     const std::wstring wanted = lower(toWide(exeName));
     if (wanted.empty())
         return 0;
     const DWORD self = GetCurrentProcessId();
     int ended = 0;
-    forEachProcess([&](const PROCESSENTRY32W &entry) {
+    const bool listed = forEachProcess([&](const PROCESSENTRY32W &entry) {
         if (entry.th32ProcessID == self || lower(entry.szExeFile) != wanted)
             return true;
         // Query rights as well, to confirm the id still names the same program; terminate rights
@@ -242,12 +242,15 @@ int terminateProcessesNamed(const std::string &exeName)
         }
         if (!process)
             return true;
-        if (TerminateProcess(process, 0))
+        if (TerminateProcess(process, 0)) {
             ++ended;
+            if (endedPids)
+                endedPids->push_back(entry.th32ProcessID);
+        }
         CloseHandle(process);
         return true;
     });
-    return ended;
+    return listed ? ended : -1;
 }
 
 std::string ipv4ToString(uint32_t hostOrderAddr)

@@ -430,7 +430,12 @@ void TestPlatformLinux::terminateByName()
         },
         5000));
 
-    QCOMPARE(platform::terminateProcessesNamed("KESTREL_VICTIM.EXE"), 3);
+    std::vector<uint32_t> ended;
+    QCOMPARE(platform::terminateProcessesNamed("KESTREL_VICTIM.EXE", &ended), 3);
+    std::sort(ended.begin(), ended.end());
+    std::vector<uint32_t> expected = {first.pid(), second.pid(), stubborn.pid()};
+    std::sort(expected.begin(), expected.end());
+    QVERIFY(ended == expected);
     QVERIFY(first.waitForExit());
     QVERIFY(second.waitForExit());
     QVERIFY(stubborn.waitForExit());

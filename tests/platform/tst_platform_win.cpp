@@ -158,7 +158,9 @@ void testTermination(const wchar_t *selfPath)
     }
     const uint32_t pid = child.dwProcessId;
     check(platform::processAlive(pid), "victim alive");
-    check(platform::terminateProcessesNamed("TST_PLATFORM_WIN.EXE") == 1,
+    std::vector<uint32_t> ended;
+    check(platform::terminateProcessesNamed("TST_PLATFORM_WIN.EXE", &ended) == 1 && ended.size() == 1
+            && ended[0] == pid,
         "one process ended, never the caller");
     check(WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0, "victim has ended");
     DWORD code = 1;
