@@ -29,8 +29,8 @@ namespace platform {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// Small file helpers. Everything under /proc is read with openat() relative to one /proc
-// descriptor: a discovery pass touches a few hundred files and path building shows up in profiles.
+// Small file helpers. Files under /proc are opened relative to one /proc descriptor, which spares
+// a path walk from the root for each of the few hundred files a discovery pass reads.
 
 class Fd
 {
