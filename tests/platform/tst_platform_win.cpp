@@ -33,6 +33,18 @@ void check(bool condition, const std::string &what)
     std::fflush(stdout);
 }
 
+// Polls for a condition that Wine may make true a moment later (the wineserver closes sockets).
+template<typename F> bool waitUntil(F &&condition, DWORD timeoutMs = 5000)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 bool contains(const std::vector<uint32_t> &list, uint32_t value)
 {
     return std::find(list.begin(), list.end(), value) != list.end();
@@ -111,7 +123,8 @@ void testTcpTable()
             closesocket(client);
             closesocket(accepted);
             client = accepted = INVALID_SOCKET;
-            check(!platform::connectionExists(known), "closed connection no longer exists");
+            check(waitUntil([&] { return !platform::connectionExists(known); }),
+                "closed connection no longer exists");
         }
     }
     if (client != INVALID_SOCKET)
