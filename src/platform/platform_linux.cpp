@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -652,7 +653,7 @@ bool readCapEffBit(int bit)
     return set;
 }
 
-bool g_directSocketReads = true;
+std::atomic<bool> g_directSocketReads {true};
 
 } // namespace
 
