@@ -11,7 +11,8 @@
 namespace platform {
 
 // TCP connection states, numbered as the Windows TCP table numbers them.
-enum TcpState : uint32_t {
+enum TcpState : uint32_t
+{
     TcpClosed = 1,
     TcpListen = 2,
     TcpSynSent = 3,
@@ -37,34 +38,54 @@ struct TcpRow
     uint32_t pid = 0;
 };
 
-enum class AdapterType { Other, Ethernet, Wireless };
+enum class AdapterType
+{
+    Other,
+    Ethernet,
+    Wireless
+};
 
 struct Adapter
 {
     std::string name;
     AdapterType type = AdapterType::Other;
     unsigned hardwareAddressLength = 0;
-    std::string hardwareAddress;  // "aa:bb:cc:dd:ee:ff", empty when there is none
-    std::string firstIpv4;        // dotted form, empty when the adapter has none
+    std::string hardwareAddress; // "aa:bb:cc:dd:ee:ff", empty when there is none
+    std::string firstIpv4; // dotted form, empty when the adapter has none (Windows' "0.0.0.0")
 };
 
 // Ids of running processes whose executable name contains one of nameParts,
-// compared without regard to letter case. Snapshot order. Empty on failure.
+// compared without regard to letter case (ASCII). Snapshot order. Empty on failure.
+// On Linux the name is the kernel's process name (comm) or the base name of
+// argv[0], which under Wine/Proton is a Windows path ("C:\\...\\rf4_x64.exe").
 std::vector<uint32_t> processIdsMatching(const std::vector<std::string> &nameParts);
 
 // Reads the IPv4 TCP table with owning pids. Only the sockets of the given
-// processes need owners; on Linux rows of other processes carry pid 0 (finding
-// every owner would mean walking every process's descriptors). An empty pid
-// list asks for owners of all rows. Returns false when the table cannot be read.
+// processes need owners. An empty pid list asks for the whole table with the
+// owners of all rows. On Linux, with a pid list:
+//  - the rows are read from those processes' own sockets when the kernel lets
+//    this process copy their descriptors (root, or ptrace rights): only their
+//    rows are returned, in no particular order, and no table dump is needed;
+//  - otherwise the whole table is dumped and rows of other processes carry pid 0;
+//  - sockets that a Wine prefix's wineserver holds for one of the given
+//    processes are reported as that process's.
+// Returns false when the table cannot be read.
 bool readTcpTable(std::vector<TcpRow> &rows, const std::vector<uint32_t> &ownerPids = {});
 
-// Cheap check that one exact connection still exists in the given state
-// (the once-a-second confirmation of a known connection).
+// Linux: lets readTcpTable read sockets through descriptor copies (the default).
+// Turned off by tests and benchmarks to exercise the table dump. No effect on Windows.
+void setDirectSocketReads(bool enabled);
+
+// Cheap check that one exact connection (4-tuple) still exists in the given
+// state; the owner is not checked. Meant for the once-a-second confirmation of a
+// known connection: an exact kernel lookup on Linux, a table scan on Windows.
 bool connectionExists(const TcpRow &row);
 
-// Is the process still alive (and, when nameParts is not empty, still matching)?
+// Is the process still running? A zombie (ended, not yet reaped) counts as ended.
 bool processAlive(uint32_t pid);
 
+// Network adapters in the system's order (Linux: interface index order), the
+// loopback left out. Empty when the list cannot be read.
 std::vector<Adapter> adapters();
 
 // Elevated: on Windows the token's elevation flag, on Linux effective CAP_NET_ADMIN.
@@ -73,9 +94,13 @@ bool isProcessElevated();
 bool isUserAdmin();
 
 // Ends every process whose executable file name equals exeName (case-insensitive),
-// except the calling process. Returns how many were ended.
-int terminateProcessesNamed(const std::string &exeName);
+// except the calling process; processes it may not end are skipped. Windows:
+// TerminateProcess with exit code 0. Linux: SIGTERM, then SIGKILL for those still
+// running after 1.5 s; the name is the comm or the base name of argv[0].
+// Returns how many were ended (their ids appended to endedPids when given), or -1
+// when the process list cannot be read.
+int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids = nullptr);
 
 std::string ipv4ToString(uint32_t hostOrderAddr);
 
-}  // namespace platform
+} // namespace platform
