@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "records/clock.h"
+#include "records/gamesession.h"
+
+// Owns every game session of the program's lifetime and keeps them in
+// "game_sessions.txt" beside the executable, rewriting the file on every change.
+class SessionManager final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SessionManager(QObject *parent);
+    explicit SessionManager(const QString &filePath = defaultFilePath(), QObject *parent = nullptr,
+                            Clock clock = {});
+    ~SessionManager() override;
+
+    static QString defaultFilePath();
+    QString filePath() const { return m_filePath; }
+
+    GameSession *startNewSession(const QString &server, quint16 port);
+    void endCurrentSession();
+    void pauseCurrentSession();
+    void resumeCurrentSession();
+    void updateSession(GameSession *session);
+
+    // Rewrites the whole file; false (logged, memory untouched) when it cannot be written.
+    bool saveSessions();
+    void loadSessions();
+
+    GameSession *currentSession() const { return m_currentSession; }
+    QList<GameSession *> sessions() const { return m_sessions; }
+    qint64 nextId() const { return m_nextId; }
+
+    qint64 totalPlayTime() const;
+    qint64 averagePingAllSessions() const;
+    int bestSessionId() const;
+    // "%1 ч %2 м %3 с", without leading zeros.
+    static QString formatDuration(qint64 ms);
+
+    bool exportToCSV(const QString &filePath) const;
+    bool exportToHTML(const QString &filePath) const;
+
+signals:
+    void sessionStarted(GameSession *session);
+    void sessionEnded(GameSession *session);
+    void sessionPaused(GameSession *session);
+    void sessionResumed(GameSession *session);
+
+private:
+    QByteArray serialize() const;
+
+    Clock m_clock;
+    QString m_filePath;
+    QList<GameSession *> m_sessions;
+    GameSession *m_currentSession = nullptr;
+    qint64 m_nextId = 1;
+};
