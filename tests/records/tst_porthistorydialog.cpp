@@ -393,9 +393,8 @@ void TestPortHistoryDialog::clearHistory()
     QFETCH(QString, lastTitle);
 
     auto dialog = openDialog();
-    combo(*dialog)->setCurrentIndex(combo(*dialog)->findData(9001));
-    combo(*dialog)->setCurrentIndex(0);
-        MessageBox::setNextAnswer(answer);
+    
+    MessageBox::setNextAnswer(answer);
     if (answer == QMessageBox::Yes)
         MessageBox::setNextAnswer(QMessageBox::Ok);
     dialog->onClearHistoryClicked();
@@ -420,7 +419,7 @@ void TestPortHistoryDialog::clearFailureIsReported()
     auto dialog = openDialog();
     // The store cannot rewrite a file whose folder has gone.
     QVERIFY(QDir(m_dir->filePath(QStringLiteral("store"))).removeRecursively());
-        MessageBox::setNextAnswer(QMessageBox::Yes);
+    MessageBox::setNextAnswer(QMessageBox::Yes);
     MessageBox::setNextAnswer(QMessageBox::Ok);
     dialog->onClearHistoryClicked();
 
@@ -451,7 +450,7 @@ void TestPortHistoryDialog::exportByExtension()
     // Only one port shown: the export still covers the whole history.
     combo(*dialog)->setCurrentIndex(combo(*dialog)->findData(9002));
     const QString path = m_dir->filePath(name);
-        FileDialog::setNextFileName(path);
+    FileDialog::setNextFileName(path);
     MessageBox::setNextAnswer(QMessageBox::Ok);
     dialog->onExportClicked();
 
@@ -483,7 +482,7 @@ void TestPortHistoryDialog::exportFailureAndCancel()
     QCOMPARE(FileDialog::shownCount(), 1);
     QCOMPARE(MessageBox::shownCount(), 0);
 
-        FileDialog::setNextFileName(m_dir->filePath(QStringLiteral("missing/report.csv")));
+    FileDialog::setNextFileName(m_dir->filePath(QStringLiteral("missing/report.csv")));
     MessageBox::setNextAnswer(QMessageBox::Ok);
     dialog->onExportClicked();
     QCOMPARE(MessageBox::shownCount(), 1);
