@@ -29,7 +29,8 @@ class PortHistoryDialog final : public BaseDialog
 public:
     // history must outlive the dialog. favoriteStatus colours favourite ports and counts
     // them in the statistics; it may be empty.
-    PortHistoryDialog(PortHistory *history, FavoriteStatusLookup favoriteStatus, QWidget *parent = nullptr);
+    explicit PortHistoryDialog(
+        PortHistory *history, FavoriteStatusLookup favoriteStatus, QWidget *parent = nullptr);
     ~PortHistoryDialog() override;
 
     // The visits shown, in the store's order (newest first), not the table's sort order.
