@@ -239,10 +239,11 @@ void FavoritePortsDialog::refreshTable()
     header->setSectionResizeMode(StarColumn, QHeaderView::Fixed);
     header->setSectionResizeMode(ActionsColumn, QHeaderView::Fixed);
     m_table->setColumnWidth(StarColumn, 40);
-    m_table->setColumnWidth(PortColumn, 80);
-    m_table->setColumnWidth(StatusColumn, 110);
-    m_table->setColumnWidth(AddedColumn, 130);
     m_table->setColumnWidth(ActionsColumn, 150);
+    // Never narrower than the texts, which depend on the fonts installed.
+    m_table->setColumnWidth(PortColumn, qMax(80, m_table->columnWidth(PortColumn)));
+    m_table->setColumnWidth(StatusColumn, qMax(100, m_table->columnWidth(StatusColumn) + 16));
+    m_table->setColumnWidth(AddedColumn, qMax(130, m_table->columnWidth(AddedColumn)));
 
     // An edited favourite stays selected; a deleted one leaves no selection behind.
     const int row = rowOfPort(keepSelected);
