@@ -265,8 +265,10 @@ void FavoritePortsDialog::fillRow(int row, quint16 port)
     star->setFixedSize(24, 24);
     star->setAlignment(Qt::AlignCenter);
     star->setPixmap(Icons::pixmap(Icons::star(starColor(favorite.status), true, 18), 18));
-    star->setToolTip(FavoritePortsManager::statusName(favorite.status));
-    m_table->setCellWidget(row, StarColumn, centered(star, m_table));
+    QWidget *starHolder = centered(star, m_table);
+    // Clicks go through to the table, so the star selects and double-clicks like any cell.
+    starHolder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_table->setCellWidget(row, StarColumn, starHolder);
 
     auto *portItem = new SortItem(QString::number(port), int(port));
     portItem->setData(Qt::UserRole, int(port));
