@@ -79,7 +79,6 @@ QString FavoriteFormWindow::comboBoxStyle()
 {
     return QStringLiteral("QComboBox { background-color:rgba(30,41,59,200); color:#e2e8f0; border:1px solid "
                           "rgba(51,65,85,150); border-radius:8px; padding:6px 10px; font-size:13px; } "
-                          "QComboBox::drop-down { border:none; width:24px; } "
                           "QComboBox QAbstractItemView { background-color:#1e293b; color:#e2e8f0; "
                           "selection-background-color:#3b82f6; border:1px solid rgba(51,65,85,150); }");
 }

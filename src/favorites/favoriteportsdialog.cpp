@@ -239,10 +239,11 @@ void FavoritePortsDialog::refreshTable()
     header->setSectionResizeMode(StarColumn, QHeaderView::Fixed);
     header->setSectionResizeMode(ActionsColumn, QHeaderView::Fixed);
     m_table->setColumnWidth(StarColumn, 40);
-    m_table->setColumnWidth(PortColumn, 80);
-    m_table->setColumnWidth(StatusColumn, 110);
-    m_table->setColumnWidth(AddedColumn, 130);
     m_table->setColumnWidth(ActionsColumn, 150);
+    // Never narrower than the texts, which depend on the fonts installed.
+    m_table->setColumnWidth(PortColumn, qMax(80, m_table->columnWidth(PortColumn)));
+    m_table->setColumnWidth(StatusColumn, qMax(100, m_table->columnWidth(StatusColumn) + 16));
+    m_table->setColumnWidth(AddedColumn, qMax(130, m_table->columnWidth(AddedColumn)));
 
     // An edited favourite stays selected; a deleted one leaves no selection behind.
     const int row = rowOfPort(keepSelected);
@@ -264,8 +265,10 @@ void FavoritePortsDialog::fillRow(int row, quint16 port)
     star->setFixedSize(24, 24);
     star->setAlignment(Qt::AlignCenter);
     star->setPixmap(Icons::pixmap(Icons::star(starColor(favorite.status), true, 18), 18));
-    star->setToolTip(FavoritePortsManager::statusName(favorite.status));
-    m_table->setCellWidget(row, StarColumn, centered(star, m_table));
+    QWidget *starHolder = centered(star, m_table);
+    // Clicks go through to the table, so the star selects and double-clicks like any cell.
+    starHolder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_table->setCellWidget(row, StarColumn, starHolder);
 
     auto *portItem = new SortItem(QString::number(port), int(port));
     portItem->setData(Qt::UserRole, int(port));

@@ -310,7 +310,8 @@ void TestFavoritesDialog::editWithBlankDescriptionIsRefused()
     FavoritePortsManager store;
     store.addFavorite(fav(9100, QStringLiteral("держим"), 1));
     FavoritePortsDialog dialog(&store);
-    dialog.table()->selectRow(0);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     bool stayedOpen = false;
     ModalDriver driver(QStringLiteral("favoriteEditWindow"), [&](QWidget *window) {
@@ -322,7 +323,11 @@ void TestFavoritesDialog::editWithBlankDescriptionIsRefused()
         stayedOpen = editor->isVisible();
         editor->cancelButton()->click();
     });
-    dialog.onChangeStatusClicked();
+    // A double click on a row opens its editor.
+    QTableWidget *table = dialog.table();
+    const QRect cell = table->visualRect(table->model()->index(0, FavoritePortsDialog::StarColumn));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     QVERIFY(driver.fired);
     QVERIFY(stayedOpen);
     QCOMPARE(MessageBox::shownCount(), 1);
