@@ -3,9 +3,11 @@
 
 #include "app/appconfig.h"
 #include "app/appicon.h"
+#include "app/firstrun.h"
 #include "app/pingmonitorwidget.h"
 #include "app/settingskeys.h"
 #include "app/singleinstance.h"
+#include "app/splashscreen.h"
 #include "app/startupdialogs.h"
 #include "firewall/adminrequireddialog.h"
 #include "platform/platform.h"
@@ -38,7 +40,6 @@ int main(int argc, char *argv[])
         icon = AppIcon::createFallbackIcon();
     QApplication::setWindowIcon(icon);
     const QPixmap splash = AppIcon::splashPixmap(icon);
-    Q_UNUSED(splash)
 
     SingleInstanceGuard guard(QLatin1String(AppConfig::kSingleInstanceKey));
     if (guard.acquire() == SingleInstanceGuard::Result::AlreadyRunning) {
@@ -48,9 +49,10 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    if (!StartupDialogs::ensureSafetyAccepted())
+    SplashScreen::run(splash);
+    if (!FirstRun::ensureSafetyAccepted())
         return 0;
-    if (!StartupDialogs::ensureNickname())
+    if (!FirstRun::ensureNickname())
         return 0;
 
     PingMonitorWidget window;

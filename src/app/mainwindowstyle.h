@@ -43,9 +43,21 @@ inline constexpr char kWindow[] =
     "QLabel#telegramLabel, QLabel#copyrightLabel { color:#64748b; font-size:10px; }"
     "QLabel#gameStateLabel { color:#94a3b8; font-size:11px; font-weight:bold; }";
 
+inline constexpr char kFavoritesMenu[] =
+    "QMenu { background-color:rgba(15,23,42,230); border:1px solid rgba(59,130,246,80); border-radius:8px;"
+    " padding:8px; } QMenu::item { padding:10px 20px 10px 15px; border-radius:6px; color:#e2e8f0; font-size:13px;"
+    " margin:2px 0; min-width:250px; } QMenu::item:selected { background-color:rgba(59,130,246,120); }"
+    " QMenu::separator { height:1px; background-color:rgba(59,130,246,60); margin:6px 10px; }";
+
+inline constexpr char kDash[] = "—";
 inline constexpr char kGameActive[] = "color:#4ade80; font-size:14px; font-weight:bold;";
 inline constexpr char kGameInactive[] = "color:#f87171; font-size:14px; font-weight:bold;";
 inline constexpr char kStatusMuted[] = "color:#94a3b8;";
+
+// The favourite star beside the port: %1 normal, %2 hover, %3 pressed colour.
+QString favoriteButtonStyle(const QString &normal, const QString &hover, const QString &pressed);
+// The colour of a favourite's status: good green, bad red, anything else yellow.
+QString portStatusColor(int status);
 
 // The session bar's chunk follows the stability: yellow from 90, orange from 70, dark below.
 QString sessionBarStyle(int stability);

@@ -3,10 +3,17 @@
 #include "app/appconfig.h"
 #include "app/exitconfirmdialog.h"
 #include "app/mainwindowstyle.h"
+#include "app/nicknamechange.h"
+#include "favorites/favoriteportsmanager.h"
 #include "app/settingskeys.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/geolocator.h"
 #include "monitor/presenceclient.h"
+#include "overlay/autostart.h"
+#include "overlay/minioverlaywidget.h"
+#include "overlay/screenshot.h"
+#include "overlay/screenshotpreviewdialog.h"
+#include "overlay/settingsdialog.h"
 #include "monitor/pingengine.h"
 #include "monitor/pingquality.h"
 #include "platform/platform.h"
@@ -15,6 +22,8 @@
 #include "records/sessionmanager.h"
 #include "records/sessiontracker.h"
 #include "shared/sharedportsclient.h"
+#include "update/autoupdater.h"
+#include "update/updatenotices.h"
 #include "ui/animatedbackground.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
@@ -49,54 +58,12 @@
 
 namespace {
 
-constexpr int kWindowWidth = 820;
-constexpr int kWindowHeight = 520;
-constexpr int kTitleBarHeight = 45;
-constexpr int kWindowRadius = 16;
-const QString kDash = QStringLiteral("—");
-
-QLabel *centredLabel(const QString &text, const QString &objectName, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setAlignment(Qt::AlignCenter);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QProgressBar *thinBar(const QString &objectName, QWidget *parent)
-{
-    auto *bar = new QProgressBar(parent);
-    bar->setObjectName(objectName);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    bar->setFixedHeight(8);
-    return bar;
-}
+const QString kDash = QString::fromUtf8(MainWindowStyle::kDash);
 
 PingMonitorWidget::ExitHook &exitHook()
 {
     static PingMonitorWidget::ExitHook hook;
     return hook;
-}
-
-// The tray's own drawn icon, for a program without any icon at all.
-QIcon drawnTrayIcon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x3b, 0x82, 0xf6));
-    painter.drawEllipse(QRect(QPoint(0, 0), QPoint(31, 31)));
-    painter.setPen(QPen(Qt::white, 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(QRect(QPoint(8, 8), QPoint(23, 23)));
-    painter.drawLine(16, 4, 16, 12);
-    painter.drawLine(12, 16, 20, 16);
-    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -111,10 +78,13 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     , m_monitor(new ConnectionMonitor(nullptr, this))
     , m_sessions(new SessionManager(SessionManager::defaultFilePath(), this))
     , m_history(new PortHistory(PortHistory::defaultFilePath(), this))
+    , m_favorites(new FavoritePortsManager(this))
     , m_tracker(new SessionTracker(m_sessions, m_history, this))
     , m_network(new QNetworkAccessManager(this))
     , m_geo(new GeoLocator(m_network, this))
     , m_presence(new PresenceClient(m_network, this))
+    , m_screenshot(new Screenshot(this))
+    , m_updater(new AutoUpdater(this))
 {
     setWindowTitle(QStringLiteral("KESTREL v%1").arg(QLatin1String(AppConfig::kAppVersion)));
     setFixedSize(kWindowWidth, kWindowHeight);
@@ -142,16 +112,22 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
     setStyleSheet(QLatin1String(MainWindowStyle::kWindow));
     buildMenus();
     setupTray();
+    createMiniHud();
 
     loadNickname();
     connectMonitor();
     connectRecords();
     connectWebServices();
+    connectUpdates();
+    connect(m_screenshot, &Screenshot::screenshotCaptured, this, &PingMonitorWidget::onScreenshotCaptured);
+    connect(m_screenshot, &Screenshot::screenshotSaved, this, &PingMonitorWidget::onScreenshotSaved);
     connect(&m_sessionDisplayTimer, &QTimer::timeout, this, &PingMonitorWidget::updateCurrentSessionDisplay);
     m_sessionDisplayTimer.setInterval(1000);
 
     m_presence->start();
+    QTimer::singleShot(kFirstUpdateCheckMs, this, &PingMonitorWidget::runUpdateCheck);
     createShortcuts();
+    updateFavoriteButton();
     applyRoundedMask(this, kWindowRadius);
     m_monitor->start();
     m_sessionDisplayTimer.start();
@@ -160,11 +136,73 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent)
 PingMonitorWidget::~PingMonitorWidget()
 {
     m_tracker->endGameSession();
+    delete m_hud;
     if (m_tray)
         m_tray->hide();
     m_monitor->stop();
     m_sessionDisplayTimer.stop();
+    m_updateTimer.stop();
     m_presence->stop();
+}
+
+void PingMonitorWidget::createMiniHud()
+{
+    m_hud = new MiniOverlayWidget;
+    m_hud->setFavoritesManager(m_favorites);
+    connect(m_hud, &MiniOverlayWidget::doubleClicked, this, &PingMonitorWidget::toggleWindowVisibility);
+    connect(m_hud, &MiniOverlayWidget::restoreRequested, this, &PingMonitorWidget::toggleWindowVisibility);
+    connect(m_hud, &MiniOverlayWidget::favoriteClicked, this, &PingMonitorWidget::onMiniOverlayFavoriteClicked);
+    connect(m_hud, &MiniOverlayWidget::hideRequested, this, [this] {
+        m_hud->hide();
+        m_miniHudShown = false;
+    });
+    connect(m_hud, &MiniOverlayWidget::settingsRequested, this, &PingMonitorWidget::showSettings);
+}
+
+void PingMonitorWidget::showMiniHud()
+{
+    m_hud->setOpacityPercent(m_miniOverlayOpacity);
+    m_hud->show();
+    m_hud->raise();
+    m_miniHudShown = true;
+    refreshMiniHud();
+}
+
+void PingMonitorWidget::refreshMiniHud()
+{
+    if (!m_hud || !m_miniHudShown)
+        return;
+    const QList<int> &samples = m_monitor->ping()->samples();
+    const int ping = samples.isEmpty() || samples.last() > 998 ? 0 : samples.last();
+    const GameSession *session = m_tracker->runningSession();
+    m_hud->updateValues(ping, m_monitor->currentPort(),
+                        session ? session->durationString() : QStringLiteral("00:00:00"));
+}
+
+void PingMonitorWidget::connectUpdates()
+{
+    UpdateNotices::attach(m_updater);
+    connect(m_updater, &AutoUpdater::updateError, this, &PingMonitorWidget::onUpdateError);
+    m_updateTimer.setInterval(kUpdateCheckIntervalMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &PingMonitorWidget::runUpdateCheck);
+    m_updateTimer.start();
+}
+
+void PingMonitorWidget::runUpdateCheck()
+{
+    const QString searching = QStringLiteral("Поиск обновлений...");
+    setTransientStatus(searching, QStringLiteral("color:#22d3ee;"), 5000);
+    m_updater->startExternalUpdater(true);
+}
+
+void PingMonitorWidget::checkForUpdates()
+{
+    m_updater->startExternalUpdater(false);
+}
+
+void PingMonitorWidget::onUpdateError(const QString &error)
+{
+    qDebug() << "Update error:" << error;
 }
 
 void PingMonitorWidget::loadNickname()
@@ -181,282 +219,15 @@ void PingMonitorWidget::loadNickname()
     m_nicknameChangeCount = settings.value(QLatin1String(SettingsKeys::kNicknameChangeCount), 0).toInt();
 }
 
-void PingMonitorWidget::buildUi()
-{
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(buildTitleBar());
-
-    auto *content = new QWidget(this);
-    content->setObjectName(QStringLiteral("contentPanel"));
-    auto *contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(25, 25, 25, 25);
-    contentLayout->setSpacing(20);
-    contentLayout->addWidget(buildMetricsPanel());
-    contentLayout->addWidget(buildSessionPanel());
-    layout->addWidget(content, 1);
-    layout->addWidget(buildBottomPanel());
-}
-
-QWidget *PingMonitorWidget::buildTitleBar()
-{
-    m_titleBar = new QWidget(this);
-    m_titleBar->setObjectName(QStringLiteral("titleBar"));
-    m_titleBar->setFixedHeight(kTitleBarHeight);
-    auto *row = new QHBoxLayout(m_titleBar);
-    row->setContentsMargins(6, 6, 6, 6);
-    row->setSpacing(4);
-
-    auto *icon = new QLabel(m_titleBar);
-    icon->setFixedSize(20, 20);
-    icon->setPixmap(QApplication::windowIcon().pixmap(20, 20));
-    row->addWidget(icon);
-    auto *title = new QLabel(QStringLiteral("KESTREL"), m_titleBar);
-    title->setObjectName(QStringLiteral("titleLabel"));
-    row->addWidget(title);
-    auto *version = new QLabel(QStringLiteral("v%1").arg(QLatin1String(AppConfig::kAppVersion)), m_titleBar);
-    version->setObjectName(QStringLiteral("versionLabel"));
-    row->addWidget(version);
-    row->addStretch();
-
-    // The game's state sits where a player looks first: the title bar.
-    m_gameStateLabel = new QLabel(QStringLiteral("ИГРА НЕ ЗАПУЩЕНА"), m_titleBar);
-    m_gameStateLabel->setObjectName(QStringLiteral("gameStateLabel"));
-    m_gameStateLabel->setToolTip(QStringLiteral("Русская Рыбалка 4"));
-    row->addWidget(m_gameStateLabel);
-    row->addSpacing(12);
-
-    m_functionsButton = new SvgButton(Icons::menu(), m_titleBar);
-    m_functionsButton->setToolTip(QStringLiteral("Функции (Ctrl+F)"));
-    m_minimizeButton = new SvgButton(Icons::minimize(), m_titleBar);
-    m_minimizeButton->setToolTip(QStringLiteral("Свернуть"));
-    m_closeButton = new SvgButton(Icons::close(), m_titleBar);
-    m_closeButton->setToolTip(QStringLiteral("Закрыть (Ctrl+Q)"));
-    for (SvgButton *button : {m_functionsButton, m_minimizeButton, m_closeButton}) {
-        button->setFixedSize(25, 25);
-        button->setStyleSheet(QLatin1String(Styles::kIconButton));
-        row->addWidget(button);
-    }
-    connect(m_functionsButton, &QPushButton::clicked, this, &PingMonitorWidget::showFunctionsMenu);
-    connect(m_minimizeButton, &QPushButton::clicked, this, &PingMonitorWidget::toggleWindowVisibility);
-    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
-    return m_titleBar;
-}
-
-QWidget *PingMonitorWidget::buildMetricsPanel()
-{
-    auto *panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("metricsPanel"));
-    panel->setAttribute(Qt::WA_StyledBackground);
-    panel->setFixedHeight(200);
-    auto *grid = new QGridLayout(panel);
-    grid->setContentsMargins(25, 20, 25, 20);
-    grid->setHorizontalSpacing(25);
-    grid->setVerticalSpacing(12);
-
-    const QStringList titles{QStringLiteral("🌐 СЕРВЕР"), QStringLiteral("🔢 ПОРТ"), QStringLiteral("⚡ ПИНГ"),
-                             QStringLiteral("📡 КАЧЕСТВО")};
-    for (int column = 0; column < titles.size(); ++column)
-        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("metricTitle"), panel), 0, column);
-
-    m_hostLabel = centredLabel(kDash, QStringLiteral("metricValueHost"), panel);
-    m_portLabel = centredLabel(kDash, QStringLiteral("metricValuePort"), panel);
-    m_pingLabel = centredLabel(kDash, QStringLiteral("metricValuePing"), panel);
-    m_qualityLabel = centredLabel(kDash, QStringLiteral("metricValueQuality"), panel);
-
-    auto *portContainer = new QWidget(panel);
-    portContainer->setObjectName(QStringLiteral("portContainer"));
-    auto *portRow = new QHBoxLayout(portContainer);
-    portRow->setContentsMargins(0, 0, 0, 0);
-    portRow->setSpacing(5);
-    portRow->addStretch();
-    portRow->addWidget(m_portLabel);
-    portRow->addStretch();
-
-    grid->addWidget(m_hostLabel, 1, 0);
-    grid->addWidget(portContainer, 1, 1);
-    grid->addWidget(m_pingLabel, 1, 2);
-    grid->addWidget(m_qualityLabel, 1, 3);
-
-    grid->addWidget(centredLabel(QStringLiteral("📍 ГЕОЛОКАЦИЯ"), QStringLiteral("metricTitle"), panel), 2, 0);
-    m_geoLabel = centredLabel(kDash, QStringLiteral("metricValueGeo"), panel);
-    m_geoLabel->setMinimumHeight(32);
-    grid->addWidget(m_geoLabel, 2, 1, 1, 3);
-
-    m_connectionBar = thinBar(QStringLiteral("connectionBar"), panel);
-    grid->addWidget(m_connectionBar, 3, 0, 1, 4);
-    for (int column = 0; column < 4; ++column)
-        grid->setColumnStretch(column, 1);
-    return panel;
-}
-
-QWidget *PingMonitorWidget::buildSessionPanel()
-{
-    auto *panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("sessionPanel"));
-    panel->setAttribute(Qt::WA_StyledBackground);
-    panel->setFixedHeight(140);
-    auto *grid = new QGridLayout(panel);
-    grid->setContentsMargins(25, 20, 25, 20);
-    grid->setHorizontalSpacing(20);
-    grid->setVerticalSpacing(12);
-
-    const QStringList titles{QStringLiteral("⏱ ВРЕМЯ СЕССИИ"), QStringLiteral("📊 СРЕДНИЙ ПИНГ"),
-                             QStringLiteral("🪢 СТАБИЛЬНОСТЬ"), QStringLiteral("🌐 ТИП СЕТИ")};
-    for (int column = 0; column < titles.size(); ++column)
-        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("sessionTitle"), panel), 0, column);
-
-    m_sessionTimerLabel = centredLabel(QStringLiteral("00:00:00"), QStringLiteral("sessionTimerLabel"), panel);
-    m_sessionPingLabel = centredLabel(kDash, QStringLiteral("sessionPingLabel"), panel);
-    m_sessionStabilityLabel = centredLabel(kDash, QStringLiteral("sessionStabilityLabel"), panel);
-    m_networkTypeLabel = centredLabel(kDash, QStringLiteral("networkTypeLabel"), panel);
-    grid->addWidget(m_sessionTimerLabel, 1, 0);
-    grid->addWidget(m_sessionPingLabel, 1, 1);
-    grid->addWidget(m_sessionStabilityLabel, 1, 2);
-    grid->addWidget(m_networkTypeLabel, 1, 3);
-
-    m_sessionBar = thinBar(QStringLiteral("sessionProgressBar"), panel);
-    grid->addWidget(m_sessionBar, 2, 0, 1, 4);
-    for (int column = 0; column < 4; ++column)
-        grid->setColumnStretch(column, 1);
-    return panel;
-}
-
-QWidget *PingMonitorWidget::buildBottomPanel()
-{
-    auto *panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("bottomPanel"));
-    panel->setAttribute(Qt::WA_StyledBackground);
-    panel->setFixedHeight(40);
-    auto *row = new QHBoxLayout(panel);
-    row->setContentsMargins(15, 0, 15, 0);
-    row->setSpacing(6);
-
-    m_onlineIndicator = new QLabel(panel);
-    m_onlineIndicator->setObjectName(QStringLiteral("onlineIndicator"));
-    m_onlineIndicator->setFixedSize(10, 10);
-    row->addWidget(m_onlineIndicator);
-    auto *onlineText = new QLabel(QStringLiteral("Онлайн:"), panel);
-    onlineText->setObjectName(QStringLiteral("onlineTextLabel"));
-    row->addWidget(onlineText);
-    m_onlineCountLabel = new QLabel(QStringLiteral("0"), panel);
-    m_onlineCountLabel->setObjectName(QStringLiteral("onlineCountLabel"));
-    row->addWidget(m_onlineCountLabel);
-    row->addSpacing(12);
-
-    m_statusLabel = new QLabel(QStringLiteral("Запуск KESTREL..."), panel);
-    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    m_statusLabel->setTextFormat(Qt::PlainText);
-    row->addWidget(m_statusLabel, 1);
-
-    auto *links = new QLabel(panel);
-    links->setObjectName(QStringLiteral("telegramLabel"));
-    links->setTextFormat(Qt::RichText);
-    links->setText(QStringLiteral("<a href=\"%1\" style=\"color:#60a5fa; text-decoration:none;\">Telegram</a>"
-                                  " · <a href=\"%2\" style=\"color:#60a5fa; text-decoration:none;\">Сайт</a>")
-                       .arg(QLatin1String(AppConfig::kChannelUrl), QLatin1String(AppConfig::kWebSiteUrl)));
-    links->setOpenExternalLinks(false);
-    connect(links, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
-    links->setCursor(Qt::PointingHandCursor);
-    row->addWidget(links);
-    row->addSpacing(12);
-
-    auto *copyright = new QLabel(
-        QStringLiteral("© %1 %2").arg(QDate::currentDate().year()).arg(QLatin1String(AppConfig::kMakerName)), panel);
-    copyright->setObjectName(QStringLiteral("copyrightLabel"));
-    row->addWidget(copyright);
-    return panel;
-}
-
-void PingMonitorWidget::buildMenus()
-{
-    struct Entry
-    {
-        const char *text;
-        QByteArray svg;
-        void (PingMonitorWidget::*slot)();
-    };
-    // nullptr text marks a separator.
-    const QList<Entry> functions{};
-    const QList<Entry> trayOnly{
-        {nullptr, {}, nullptr},
-        {"Telegram", Icons::send(), &PingMonitorWidget::openTelegram},
-        {"Выход", Icons::logOut(), nullptr},
-    };
-
-    auto fill = [this](QMenu *menu, const QList<Entry> &entries) {
-        for (const Entry &entry : entries) {
-            if (!entry.text) {
-                if (!menu->isEmpty())
-                    menu->addSeparator();
-                continue;
-            }
-            QAction *action = menu->addAction(Icons::icon(entry.svg, 16), QString::fromUtf8(entry.text));
-            if (entry.slot)
-                connect(action, &QAction::triggered, this, entry.slot);
-            else
-                connect(action, &QAction::triggered, this, &QWidget::close);
-        }
-    };
-
-    m_functionsMenu = new QMenu(this);
-    m_functionsMenu->setStyleSheet(QLatin1String(Styles::kMenu));
-    fill(m_functionsMenu, functions);
-
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->setStyleSheet(QLatin1String(Styles::kMenu));
-    fill(m_trayMenu, functions);
-    fill(m_trayMenu, trayOnly);
-}
-
-void PingMonitorWidget::setupTray()
-{
-    QIcon icon = QApplication::windowIcon();
-    const QString iconFile = QApplication::applicationDirPath() + QStringLiteral("/icon.ico");
-    if (icon.isNull() && QFileInfo::exists(iconFile))
-        icon = QIcon(iconFile);
-    if (icon.isNull())
-        icon = drawnTrayIcon();
-
-    m_tray = new QSystemTrayIcon(icon, this);
-    m_tray->setToolTip(QStringLiteral("KESTREL v%1\nКликните для показа/скрытия").arg(QLatin1String(AppConfig::kAppVersion)));
-    m_tray->setContextMenu(m_trayMenu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            toggleWindowVisibility();
-    });
-    m_tray->show();
-}
-
-void PingMonitorWidget::createShortcuts()
-{
-    const QList<QPair<QKeySequence, void (PingMonitorWidget::*)()>> shortcuts{
-        {QKeySequence(QStringLiteral("Ctrl+W")), &PingMonitorWidget::toggleWindowVisibility},
-        {QKeySequence(QStringLiteral("Ctrl+F")), &PingMonitorWidget::showFunctionsMenu},
-    };
-    for (const auto &[keys, slot] : shortcuts) {
-        auto *shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, slot);
-    }
-}
-
-void PingMonitorWidget::openTelegram()
-{
-    QDesktopServices::openUrl(QUrl(QLatin1String(AppConfig::kChannelUrl)));
-}
-
-void PingMonitorWidget::showFunctionsMenu()
-{
-    m_functionsMenu->popup(m_functionsButton->mapToGlobal(QPoint(0, m_functionsButton->height())));
-}
-
 void PingMonitorWidget::toggleWindowVisibility()
 {
     if (isVisible()) {
         hideToBackground();
         return;
     }
+    if (m_hud)
+        m_hud->hide();
+    m_miniHudShown = false;
     showNormal();
     activateWindow();
     raise();
@@ -464,17 +235,20 @@ void PingMonitorWidget::toggleWindowVisibility()
 
 void PingMonitorWidget::hideToBackground()
 {
-    if (!m_tray || !QSystemTrayIcon::isSystemTrayAvailable()) {
+    const bool trayAvailable = m_tray && QSystemTrayIcon::isSystemTrayAvailable();
+    if (!trayAvailable && !m_miniOverlayEnabled) {
         showMinimized();
         return;
     }
     hide();
+    if (m_miniOverlayEnabled)
+        showMiniHud();
 }
 
 void PingMonitorWidget::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)
-        && m_tray && QSystemTrayIcon::isSystemTrayAvailable()) {
+    const bool canHide = m_miniOverlayEnabled || (m_tray && QSystemTrayIcon::isSystemTrayAvailable());
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && canHide) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
         hideToBackground();
         event->ignore();
@@ -527,6 +301,10 @@ void PingMonitorWidget::connectRecords()
         m_sessionBar->setValue(0);
         showTrayNotification(QStringLiteral("Новая сессия"), QStringLiteral("Игровая сессия начата"));
     });
+    connect(m_favorites, &FavoritePortsManager::favoritesChanged, this, &PingMonitorWidget::onFavoritesChanged);
+    m_tracker->setDescriptionLookup([this](quint16 port) {
+        return m_favorites->isFavorite(port) ? m_favorites->getFavorite(port).description : QString();
+    });
     connect(m_tracker, &SessionTracker::gameSessionEnded, this, [this] { m_networkTypeLabel->setText(kDash); });
 }
 
@@ -570,6 +348,9 @@ void PingMonitorWidget::loadSettings()
     setWindowOpacity(m_windowOpacity / 100.0);
     saveSettings();
     emit opacityChanged(m_windowOpacity);
+
+    if (m_autoStart != autoStartEntryExists())
+        writeAutoStartEntry(m_autoStart);
 }
 
 void PingMonitorWidget::saveSettings()
@@ -602,10 +383,69 @@ void PingMonitorWidget::setWindowOpacityPercent(int percent)
     saveSettings();
 }
 
+void PingMonitorWidget::setAutoStart(bool enabled)
+{
+    writeAutoStartEntry(enabled);
+    m_autoStart = enabled;
+    saveSettings();
+}
+
+void PingMonitorWidget::setMiniOverlayEnabled(bool enabled)
+{
+    m_miniOverlayEnabled = enabled;
+    if (!enabled && m_miniHudShown) {
+        m_hud->hide();
+        m_miniHudShown = false;
+    }
+    saveSettings();
+}
+
 void PingMonitorWidget::setNotificationsEnabled(bool enabled)
 {
     m_notificationsEnabled = enabled;
     saveSettings();
+}
+
+void PingMonitorWidget::setMiniOverlayOpacity(int percent)
+{
+    m_miniOverlayOpacity = qBound(30, percent, 100);
+    if (m_hud && m_miniHudShown)
+        m_hud->setOpacityPercent(m_miniOverlayOpacity);
+    saveSettings();
+}
+
+bool PingMonitorWidget::changeNickname(const QString &nickname)
+{
+    if (!NicknameChange::apply(this, nickname, m_nicknameChangeCount))
+        return false;
+    m_nickname = nickname.trimmed();
+    return true;
+}
+
+void PingMonitorWidget::showSettings()
+{
+    SettingsDialog dialog(this);
+    dialog.exec();
+}
+
+void PingMonitorWidget::takeScreenshot()
+{
+    m_screenshot->captureWindow(this, 0);
+}
+
+void PingMonitorWidget::onScreenshotCaptured(const QPixmap &screenshot)
+{
+    ScreenshotPreviewDialog preview(m_screenshot, screenshot, this);
+    connect(&preview, &ScreenshotPreviewDialog::copied, this,
+            [this] { setStatus(QStringLiteral("Скриншот скопирован")); });
+    preview.exec();
+}
+
+void PingMonitorWidget::onScreenshotSaved(const QString &filePath)
+{
+    const QString name = QFileInfo(filePath).fileName();
+    setStatus(QStringLiteral("Сохранено: %1").arg(name));
+    showTrayNotification(QStringLiteral("Скриншот сохранён"), QStringLiteral("Файл: %1").arg(name));
 }
 
 void PingMonitorWidget::showTrayNotification(const QString &title, const QString &message)
@@ -656,6 +496,7 @@ void PingMonitorWidget::onGameStateChanged(bool running)
         m_gameStateLabel->setStyleSheet(QLatin1String(MainWindowStyle::kGameInactive));
         m_tracker->endGameSession();
     }
+    refreshMiniHud();
 }
 
 void PingMonitorWidget::onServerFound(const QString &host, quint16 port, bool serverChanged)
@@ -665,6 +506,7 @@ void PingMonitorWidget::onServerFound(const QString &host, quint16 port, bool se
     m_portLabel->setText(QString::number(port));
     lookupGeoLocation(host);
     m_tracker->serverFound(host, port, serverChanged);
+    updateFavoriteButton();
 }
 
 void PingMonitorWidget::lookupGeoLocation(const QString &address)
@@ -691,12 +533,14 @@ void PingMonitorWidget::onConnectionMissed()
     m_geoLabel->setToolTip(QString());
     m_connectionBar->setValue(0);
     m_geo->clearCurrent();
+    updateFavoriteButton();
 }
 
 void PingMonitorWidget::processPingResult(int ping)
 {
     updatePingDisplay(ping);
     m_tracker->addPing(ping);
+    refreshMiniHud();
 }
 
 void PingMonitorWidget::updatePingDisplay(int ping)
@@ -726,6 +570,7 @@ void PingMonitorWidget::updateCurrentSessionDisplay()
     m_sessionStabilityLabel->setText(QStringLiteral("%1%").arg(stability));
     m_sessionBar->setValue(stability);
     m_sessionBar->setStyleSheet(MainWindowStyle::sessionBarStyle(stability));
+    refreshMiniHud();
 }
 
 void PingMonitorWidget::onSessionStarted(GameSession *)

@@ -2,11 +2,13 @@
 
 // The main window: server, port, ping, quality, geolocation, the game session and
 // the presence line, over an animated background in a frameless rounded window.
-// Decisions live in core objects (ConnectionMonitor, PingEngine, ...); the slots
-// here turn their results into what the player sees.
+// Decisions live in core objects (ConnectionMonitor, SessionTracker, GeoLocator, ...);
+// the slots here turn their results into what the player sees.
 
 #include "app/notificationgate.h"
+#include "overlay/settingstarget.h"
 
+#include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QTimer>
@@ -15,36 +17,58 @@
 #include <functional>
 
 class AnimatedBackground;
+class AutoUpdater;
 class ConnectionMonitor;
+class FavoritePortsManager;
 class GameSession;
 class GeoLocator;
-class PingEngine;
+class MiniOverlayWidget;
 class PortHistory;
 class PresenceClient;
+class QLabel;
+class QMenu;
 class QNetworkAccessManager;
+class QProgressBar;
+class QPushButton;
+class QSystemTrayIcon;
+class Screenshot;
 class SessionManager;
 class SessionTracker;
 class SharedPortsClient;
-class QLabel;
-class QMenu;
-class QProgressBar;
-class QSystemTrayIcon;
 class SvgButton;
 
-class PingMonitorWidget : public QWidget
+class PingMonitorWidget : public QWidget, public SettingsTarget
 {
     Q_OBJECT
 
 public:
+    static constexpr int kWindowWidth = 820;
+    static constexpr int kWindowHeight = 520;
+    static constexpr int kTitleBarHeight = 45;
+    static constexpr int kWindowRadius = 16;
+    static constexpr int kFirstUpdateCheckMs = 5000;
+    static constexpr int kUpdateCheckIntervalMs = 24 * 60 * 60 * 1000;
+
     explicit PingMonitorWidget(QWidget *parent = nullptr);
     ~PingMonitorWidget() override;
 
     void loadSettings();
-    void saveSettings();
 
-    void setAlwaysOnTop(bool enabled);
-    void setWindowOpacityPercent(int percent);
-    void setNotificationsEnabled(bool enabled);
+    // SettingsTarget: each setter applies at once and saves.
+    bool alwaysOnTop() const override { return m_alwaysOnTop; }
+    int windowOpacityPercent() const override { return m_windowOpacity; }
+    bool autoStart() const override { return m_autoStart; }
+    bool miniOverlayEnabled() const override { return m_miniOverlayEnabled; }
+    bool notificationsEnabled() const override { return m_notificationsEnabled; }
+    int miniOverlayOpacity() const override { return m_miniOverlayOpacity; }
+    void setAlwaysOnTop(bool enabled) override;
+    void setWindowOpacityPercent(int percent) override;
+    void setAutoStart(bool enabled) override;
+    void setMiniOverlayEnabled(bool enabled) override;
+    void setNotificationsEnabled(bool enabled) override;
+    void setMiniOverlayOpacity(int percent) override;
+    void saveSettings() override;
+    bool changeNickname(const QString &nickname) override;
 
     // Shows a tray balloon unless notifications are off, there is no tray, or one was
     // shown less than 301 s ago (dropped, not queued).
@@ -57,13 +81,16 @@ public:
     SessionManager *sessionManager() const { return m_sessions; }
     PortHistory *portHistory() const { return m_history; }
     SessionTracker *sessionTracker() const { return m_tracker; }
+    FavoritePortsManager *favorites() const { return m_favorites; }
     GeoLocator *geoLocator() const { return m_geo; }
     PresenceClient *presence() const { return m_presence; }
+    MiniOverlayWidget *miniHud() const { return m_hud; }
+    bool isMiniHudShown() const { return m_miniHudShown; }
     QString nickname() const { return m_nickname; }
-    int windowOpacityPercent() const { return m_windowOpacity; }
     bool isExiting() const { return m_exiting; }
     QMenu *functionsMenu() const { return m_functionsMenu; }
     QMenu *trayMenu() const { return m_trayMenu; }
+    QPushButton *favoriteButton() const { return m_favoriteButton; }
 
     // A confirmed exit ends the process at once. Tests replace how.
     using ExitHook = std::function<void(int)>;
@@ -86,8 +113,20 @@ public slots:
     void onSessionStarted(GameSession *session);
     void onSessionEnded(GameSession *session);
     void checkConnectionHealth();
+    void takeScreenshot();
+    void onScreenshotCaptured(const QPixmap &screenshot);
+    void onScreenshotSaved(const QString &filePath);
     void showFunctionsMenu();
+    void showSettings();
+    void toggleFavorite();
+    void showFavoritesContextMenu();
+    void showFavoritesDialog();
+    void showPortHistory();
+    void checkForUpdates();
+    void onUpdateError(const QString &error);
     void lookupGeoLocation(const QString &address);
+    void onMiniOverlayFavoriteClicked(quint16 port);
+    void onFavoritesChanged();
     void onPublishFinished(bool success, const QString &error);
 
 protected:
@@ -105,18 +144,25 @@ private:
     QWidget *buildMetricsPanel();
     QWidget *buildSessionPanel();
     QWidget *buildBottomPanel();
+    void createFavoriteButton(QWidget *portContainer);
     void setupTray();
     void buildMenus();
     void createShortcuts();
-    // Hides the window; the way back is the tray, or the mini HUD when it is enabled.
-    // Without either the window only minimises, so it can never be lost.
-    void hideToBackground();
-    void endGameSession();
-    void performExit();
+    void createMiniHud();
     void connectMonitor();
     void connectRecords();
     void connectWebServices();
+    void connectUpdates();
     void loadNickname();
+
+    // Hides the window; the way back is the tray, or the mini HUD when it is enabled.
+    // Without either the window only minimises, so it can never be lost.
+    void hideToBackground();
+    void showMiniHud();
+    void refreshMiniHud();
+    void updateFavoriteButton();
+    void runUpdateCheck();
+    void performExit();
 
     void setStatus(const QString &text, const QString &style = QString());
     // Sets a message that clears itself after ms unless another message replaced it.
@@ -133,11 +179,15 @@ private:
     ConnectionMonitor *m_monitor = nullptr;
     SessionManager *m_sessions = nullptr;
     PortHistory *m_history = nullptr;
+    FavoritePortsManager *m_favorites = nullptr;
     SessionTracker *m_tracker = nullptr;
     QNetworkAccessManager *m_network = nullptr;
     GeoLocator *m_geo = nullptr;
     PresenceClient *m_presence = nullptr;
     SharedPortsClient *m_sharedPorts = nullptr;
+    Screenshot *m_screenshot = nullptr;
+    AutoUpdater *m_updater = nullptr;
+    MiniOverlayWidget *m_hud = nullptr;  // a top-level window of its own, deleted with us
     NotificationGate m_notifications;
     QString m_nickname;
     int m_nicknameChangeCount = 0;
@@ -150,6 +200,7 @@ private:
     QLabel *m_gameStateLabel = nullptr;
     QLabel *m_hostLabel = nullptr;
     QLabel *m_portLabel = nullptr;
+    QPushButton *m_favoriteButton = nullptr;
     QLabel *m_pingLabel = nullptr;
     QLabel *m_qualityLabel = nullptr;
     QLabel *m_geoLabel = nullptr;
@@ -167,6 +218,7 @@ private:
     QMenu *m_functionsMenu = nullptr;
 
     QTimer m_sessionDisplayTimer;
+    QTimer m_updateTimer;
     QPoint m_dragOffset;
 
     bool m_alwaysOnTop = true;
@@ -175,5 +227,7 @@ private:
     bool m_miniOverlayEnabled = true;
     bool m_notificationsEnabled = true;
     int m_miniOverlayOpacity = 85;
+    bool m_miniHudShown = false;
+    quint16 m_favoritePortOverride = 0;  // the HUD's star acts on its own port
     bool m_exiting = false;
 };

@@ -1,17 +1,10 @@
 #pragma once
 
-// The one-time start-up steps: the safety declaration and the nickname. Each runs
-// only while its setting is missing, and a refusal ends the program.
+// Small pieces of the start-up sequence shared with the first-run dialogs.
 
 #include <QString>
 
 namespace StartupDialogs {
-
-// False when the player declined; "safetyAccepted" is then left unwritten.
-bool ensureSafetyAccepted();
-
-// False when the player cancelled. A blank answer becomes a made-up name.
-bool ensureNickname();
 
 // "Игрок_" followed by the first six characters of a braced UUID ("{" and five hex digits).
 QString madeUpNickname();

@@ -34,6 +34,4 @@ inline constexpr char kRuleName[] = "RF4_Game_Ports";
 // Holds the rights needed to change the firewall: Administrators membership on
 // Windows, effective CAP_NET_ADMIN elsewhere.
 bool isRunningAsAdmin();
-// Whether a /proc/<pid>/status text shows CAP_NET_ADMIN among the effective capabilities.
-bool statusGrantsNetAdmin(const QByteArray &procStatus);
 } // namespace firewall

@@ -200,8 +200,11 @@ void PortHistoryDialog::buildWidgets()
     filterLayout->addSpacing(12);
 
     const QDateTime now = QDateTime::currentDateTime();
+    // The edits show dates only but keep the time of day the dialog was opened at,
+    // and the range bounds carry it.
     auto makeDateEdit = [&](const QString &name, const QDateTime &initial) {
-        auto *edit = new QDateEdit(initial.date(), filter);
+        auto *edit = new QDateEdit(filter);
+        edit->setDateTime(initial);
         edit->setObjectName(name);
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
@@ -312,15 +315,14 @@ std::optional<int> PortHistoryDialog::favoriteStatus(quint16 port) const
 void PortHistoryDialog::fillTable()
 {
     const quint16 port = quint16(m_portCombo->currentData().toUInt());
-    // Whole days: the first day from its start, the last one to its end.
-    const QDateTime from = m_fromEdit->date().startOfDay();
-    const QDateTime to = m_toEdit->date().addDays(1).startOfDay();
+    const QDateTime from = m_fromEdit->dateTime();
+    const QDateTime to = m_toEdit->dateTime().addDays(1);
 
     m_filtered.clear();
     for (const PortSession &session : m_history->getAllSessions()) {
         if (port != 0 && session.port != port)
             continue;
-        if (session.startTime < from || session.startTime >= to)
+        if (session.startTime < from || session.startTime > to)
             continue;
         m_filtered.append(session);
     }

@@ -583,8 +583,13 @@ void UpdaterEngine::restoreAfterFailure(const QString &message)
 void UpdaterEngine::killProcessByName(const QString &processName)
 {
     qDebug().noquote() << "Attempting to kill process:" << processName;
-    const int killed = platform::terminateProcessesNamed(processName.toStdString());
-    qDebug().noquote() << "Killed process:" << processName << "count:" << killed;
+    std::vector<uint32_t> ended;
+    if (platform::terminateProcessesNamed(processName.toStdString(), &ended) < 0) {
+        qDebug() << "Failed to create process snapshot";
+        return;
+    }
+    for (const uint32_t pid : ended)
+        qDebug().noquote() << "Killed process:" << processName << "PID:" << pid;
 }
 
 bool UpdaterEngine::copyWithRetry(const QString &source, const QString &destination, int maxRetries)

@@ -2,7 +2,7 @@
 #include "app/pingmonitorwidget.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
-#include "support/fakegame.h"
+#include "tools/toolprocess.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,11 +28,10 @@ class TestMainWindow : public QObject
 private slots:
     void showsTheFakeGamesServer()
     {
-        FakeGame::Server server;
-        const QList<quint16> ports = server.start(QStringLiteral("127.0.0.3"), {9305});
-        QCOMPARE(ports, QList<quint16>{9305});
-        FakeGame::Client client;
-        QVERIFY(client.start(QStringLiteral("127.0.0.3"), 9305));
+        ToolProcess server(QStringLiteral("fake_game_server"), {QStringLiteral("127.0.0.3:9305")});
+        QVERIFY(!server.waitForLine("READY").isEmpty());
+        ToolProcess client(QStringLiteral("rf4_x64.exe"), {QStringLiteral("127.0.0.3"), QStringLiteral("9305")});
+        QVERIFY(!client.waitForLine("CONNECTED").isEmpty());
 
         PingMonitorWidget window;
         QSignalSpy pinged(window.monitor()->ping(), &PingEngine::pingMeasured);
@@ -52,7 +51,8 @@ private slots:
         QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(), 100);
 
         // The game drops its connection: the tiles go back to dashes.
-        QVERIFY(client.drop());
+        client.send("drop");
+        QVERIFY(!client.waitForLine("DROPPED").isEmpty());
         QVERIFY(QTest::qWaitFor([&] { return !window.monitor()->isConnected(); },
                                 2 * ConnectionMonitor::kTargetIntervalMs + 500));
         QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("—"));

@@ -98,8 +98,6 @@ private slots:
     void nftTableNames();
     void nftBlockedPorts_data();
     void nftBlockedPorts();
-    void netAdminCapability_data();
-    void netAdminCapability();
 
     void detectionOutcomes_data();
     void detectionOutcomes();
@@ -342,26 +340,6 @@ void TestFirewallRules::nftBlockedPorts()
     QFETCH(QByteArray, json);
     QFETCH(QString, expected);
     QCOMPARE(NftCommands::blockedPortsFromJson(json), expected);
-}
-
-void TestFirewallRules::netAdminCapability_data()
-{
-    QTest::addColumn<QByteArray>("status");
-    QTest::addColumn<bool>("granted");
-    const QByteArray head = "Name:\tnft\nCapInh:\t0000000000000000\nCapPrm:\t000001ffffffffff\n";
-    QTest::newRow("root") << head + "CapEff:\t000001fffeffffff\nCapBnd:\t000001ffffffffff\n" << true;
-    QTest::newRow("only net_admin") << head + "CapEff:\t0000000000001000\n" << true;
-    QTest::newRow("all but net_admin") << head + "CapEff:\t000001ffffffefff\n" << false;
-    QTest::newRow("none") << head + "CapEff:\t0000000000000000\n" << false;
-    QTest::newRow("permitted is not effective") << head << false;
-    QTest::newRow("garbled") << QByteArray("CapEff:\tzz\n") << false;
-}
-
-void TestFirewallRules::netAdminCapability()
-{
-    QFETCH(QByteArray, status);
-    QFETCH(bool, granted);
-    QCOMPARE(firewall::statusGrantsNetAdmin(status), granted);
 }
 
 void TestFirewallRules::detectionOutcomes_data()

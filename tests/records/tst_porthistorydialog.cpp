@@ -73,7 +73,9 @@ private slots:
 
 private:
     std::unique_ptr<PortHistoryDialog> openDialog(FavoriteStatusLookup lookup = {});
-    void setRange(PortHistoryDialog &dialog, const QDate &from, const QDate &to);
+    // Sets the range as a player would pick the days in a dialog opened at timeOfDay.
+    void setRange(PortHistoryDialog &dialog, const QDate &from, const QDate &to,
+        const QTime &timeOfDay = QTime(10, 0));
     static QTableWidget *table(PortHistoryDialog &dialog);
     static QComboBox *combo(PortHistoryDialog &dialog);
     static IdList ids(const QList<PortSession> &sessions);
@@ -118,10 +120,11 @@ std::unique_ptr<PortHistoryDialog> TestPortHistoryDialog::openDialog(FavoriteSta
     return dialog;
 }
 
-void TestPortHistoryDialog::setRange(PortHistoryDialog &dialog, const QDate &from, const QDate &to)
+void TestPortHistoryDialog::setRange(
+    PortHistoryDialog &dialog, const QDate &from, const QDate &to, const QTime &timeOfDay)
 {
-    dialog.findChild<QDateEdit *>(QStringLiteral("fromDateEdit"))->setDate(from);
-    dialog.findChild<QDateEdit *>(QStringLiteral("toDateEdit"))->setDate(to);
+    dialog.findChild<QDateEdit *>(QStringLiteral("fromDateEdit"))->setDateTime(QDateTime(from, timeOfDay));
+    dialog.findChild<QDateEdit *>(QStringLiteral("toDateEdit"))->setDateTime(QDateTime(to, timeOfDay));
 }
 
 QTableWidget *TestPortHistoryDialog::table(PortHistoryDialog &dialog)
@@ -163,15 +166,17 @@ void TestPortHistoryDialog::filters_data()
     QTest::addColumn<QDate>("to");
     QTest::addColumn<IdList>("expected");
 
-    const QDate feb28(2025, 2, 28), mar1(2025, 3, 1), mar5(2025, 3, 5), mar6(2025, 3, 6);
-    // Whole days: 00:00:00 of the first day is in, 23:59:59 of the day before is out;
-    // 23:59:59 of the last day is in, 00:00:00 of the day after is out.
-    QTest::newRow("all ports, first to fifth") << 0 << mar1 << mar5 << IdList {3, 5, 6, 1};
-    QTest::newRow("all ports, up to the sixth") << 0 << mar1 << mar6 << IdList {4, 3, 5, 6, 1};
-    QTest::newRow("one day before") << 0 << feb28 << feb28 << IdList {2};
+    const QDate jan27(2025, 1, 27), jan28(2025, 1, 28), feb28(2025, 2, 28), mar1(2025, 3, 1),
+        mar5(2025, 3, 5), mar6(2025, 3, 6);
+    // Opened at 10:00: the range runs from 10:00 of the first day to 10:00 of the day
+    // after the last, both bounds included.
+    QTest::newRow("first to fifth") << 0 << mar1 << mar5 << IdList {4, 3, 5, 6};
+    QTest::newRow("next morning before the opening time") << 9002 << mar5 << mar5 << IdList {4, 3};
+    QTest::newRow("one day") << 0 << feb28 << feb28 << IdList {1, 2};
+    QTest::newRow("start bound included") << 9004 << jan28 << jan28 << IdList {7};
+    QTest::newRow("end bound included") << 9004 << jan27 << jan27 << IdList {7};
     QTest::newRow("port 9001 over all days") << 9001 << feb28 << mar6 << IdList {1, 2};
-    QTest::newRow("port 9001 from the first") << 9001 << mar1 << mar6 << IdList {1};
-    QTest::newRow("port 9002 up to the fifth") << 9002 << feb28 << mar5 << IdList {3};
+    QTest::newRow("port 9001 from the first, before 10:00") << 9001 << mar1 << mar6 << IdList {};
     QTest::newRow("open visit") << 9003 << mar1 << mar5 << IdList {5};
     QTest::newRow("range reversed") << 0 << mar6 << mar1 << IdList {};
 }
@@ -298,7 +303,7 @@ void TestPortHistoryDialog::portComboKeepsChoiceAndFallsBack()
 
     ports->setCurrentIndex(ports->findData(9002));
     // The list covers the whole history, not only the days shown.
-    setRange(*dialog, QDate(2025, 3, 6), QDate(2025, 3, 6));
+    setRange(*dialog, QDate(2025, 3, 6), QDate(2025, 3, 6), QTime(0, 0));
     QCOMPARE(ports->count(), 6);
     dialog->refreshTable();
     QCOMPARE(ports->currentData().toInt(), 9002);

@@ -34,13 +34,15 @@ public:
         return qEnvironmentVariable("KESTREL_BIN_DIR") + QLatin1Char('/') + name;
     }
 
+    // With mergeErrors, lines written to stderr (Qt's log) are read as well.
     bool start(const QString &program, const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+        bool mergeErrors = false)
     {
         stop();
         m_process = std::make_unique<QProcess>();
         m_process->setProcessEnvironment(environment);
-        m_process->setProcessChannelMode(QProcess::SeparateChannels);
+        m_process->setProcessChannelMode(mergeErrors ? QProcess::MergedChannels : QProcess::SeparateChannels);
         m_process->start(program.contains(QLatin1Char('/')) ? program : binPath(program), arguments);
         return m_process->waitForStarted(10000);
     }
@@ -81,10 +83,16 @@ public:
     QByteArray allOutput()
     {
         readAvailable();
-        return m_lines.join('\n') + '\n' + m_process->readAllStandardError();
+        const QByteArray errors = m_process->processChannelMode() == QProcess::MergedChannels
+            ? QByteArray()
+            : m_process->readAllStandardError();
+        return m_lines.join('\n') + '\n' + errors;
     }
 
     void send(const QByteArray &command) { m_process->write(command + '\n'); }
+
+    int exitCode() const { return m_process ? m_process->exitCode() : -1; }
+    QProcess::ExitStatus exitStatus() const { return m_process ? m_process->exitStatus() : QProcess::CrashExit; }
 
     bool waitForExit(int timeoutMs = 10000)
     {
