@@ -47,15 +47,18 @@ QString bold(const QString &text)
 // cells, so each box is a one-cell table with a left border.
 QString block(const char *color, const QString &heading, const QStringList &lines, bool first, bool last)
 {
-    const QColor c = QColor::fromString(QLatin1String(color));
+    QColor tint = QColor::fromString(QLatin1String(color));
+    tint.setAlphaF(0.1);
+    // Qt's rich text also paints a cell's background behind the cell's first run of
+    // text; the inner span keeps that run clear so the tint is drawn once.
     return QStringLiteral("<h3 style=\"margin-top:%1px; margin-bottom:10px;\">%2</h3>"
                           "<table width=\"100%\" cellspacing=\"0\" cellpadding=\"0\" "
                           "style=\"margin-bottom:%3px; border-collapse:collapse;\"><tr>"
-                          "<td style=\"background-color:rgba(%4,%5,%6,26); border-left:3px solid %7; "
-                          "padding:8px 12px;\">%8</td></tr></table>")
+                          "<td bgcolor=\"%4\" style=\"border-left:3px solid %5; padding:8px 12px;\">"
+                          "<span style=\"background-color:transparent;\">%6</span></td>"
+                          "</tr></table>")
         .arg(QString::number(first ? 0 : 15), heading, QString::number(last ? 0 : 15),
-            QString::number(c.red()), QString::number(c.green()), QString::number(c.blue()),
-            QLatin1String(color), lines.join(QStringLiteral("<br>")));
+            tint.name(QColor::HexArgb), QLatin1String(color), lines.join(QStringLiteral("<br>")));
 }
 
 } // namespace
@@ -87,7 +90,8 @@ QString FirewallHelpDialog::helpHtml()
                 + colored(QStringLiteral("\"ПРИМЕНИТЬ\""), green),
             QStringLiteral("• Правило будет применено, и диапазон станет зеленым с надписью ")
                 + colored(QStringLiteral("АКТИВНО"), green),
-            colored(QStringLiteral("• ⚠️ Для вступления изменений в силу необходимо "
+            colored(QStringLiteral("• ⚠️ Для вступления изменений в силу "
+                                   "необходимо "
                                    "перезапустить "
                                    "игру"),
                 orange)},
