@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSvgWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -69,6 +70,9 @@ FirewallManagerDialog::FirewallManagerDialog(QWidget *parent, std::unique_ptr<Fi
         Icons::help(), QStringLiteral("Справка (Ctrl+H)"), QStringLiteral("helpButton"));
     chrome.titleLayout->insertSpacing(chrome.titleLayout->indexOf(m_closeButton), 4);
     connect(m_helpButton, &QPushButton::clicked, this, &FirewallManagerDialog::showHelp);
+    // The tooltip promises the key, so the key works.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(helpKey, &QShortcut::activated, this, &FirewallManagerDialog::showHelp);
 
     m_controller
         = new FirewallController(backend ? std::move(backend) : FirewallBackend::createDefault(), this);

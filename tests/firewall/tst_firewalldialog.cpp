@@ -141,7 +141,7 @@ private slots:
 private:
     std::unique_ptr<FirewallManagerDialog> makeDialog(bool waitForCheck = true);
     // Runs the help window and does what to it once it is up.
-    void runHelp(FirewallManagerDialog &dialog, const QString &action);
+    void runHelp(FirewallManagerDialog &dialog, const QString &action, bool byKey = false);
 
     std::shared_ptr<MemoryBackend::State> m_state;
 };
@@ -172,15 +172,17 @@ std::unique_ptr<FirewallManagerDialog> TestFirewallDialog::makeDialog(bool waitF
     return dialog;
 }
 
-void TestFirewallDialog::runHelp(FirewallManagerDialog &dialog, const QString &action)
+void TestFirewallDialog::runHelp(FirewallManagerDialog &dialog, const QString &action, bool byKey)
 {
-    QTimer::singleShot(0, &dialog, [&dialog, action] {
+    auto opened = std::make_shared<bool>(false);
+    QTimer::singleShot(0, &dialog, [&dialog, action, opened] {
         auto *help = dialog.findChild<FirewallHelpDialog *>();
         if (!help || !QTest::qWaitForWindowExposed(help)) {
             if (QWidget *modal = QApplication::activeModalWidget())
                 modal->close();
             return;
         }
+        *opened = true;
         if (action == QLatin1String("clear"))
             QTest::mouseClick(help->clearButton(), Qt::LeftButton);
         else if (action == QLatin1String("close"))
@@ -188,7 +190,11 @@ void TestFirewallDialog::runHelp(FirewallManagerDialog &dialog, const QString &a
         else
             QTest::keyClick(help, Qt::Key_Escape);
     });
-    QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
+    if (byKey)
+        QTest::keyClick(&dialog, Qt::Key_H, Qt::ControlModifier);
+    else
+        QTest::mouseClick(dialog.helpButton(), Qt::LeftButton);
+    QVERIFY(*opened);
     QVERIFY(!dialog.findChild<FirewallHelpDialog *>()); // deleted once closed
 }
 
@@ -383,16 +389,18 @@ void TestFirewallDialog::notAdminWarns_data()
     QTest::addColumn<bool>("apply");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("apply") << true
-                           << QStringLiteral(
-                                  "⚠️ Для изменения правил брандмауэра необходимы "
-                                  "права "
-                                  "администратора.\n\nЗапустите программу от имени администратора.");
-    QTest::newRow("clear") << false
-                           << QStringLiteral(
-                                  "⚠️ Для удаления правил брандмауэра необходимы "
-                                  "права "
-                                  "администратора.\n\nЗапустите программу от имени администратора.");
+    QTest::newRow("apply")
+        << true
+        << QStringLiteral(
+               "⚠️ Для изменения правил брандмауэра необходимы "
+               "права "
+               "администратора.\n\nЗапустите программу от имени администратора.");
+    QTest::newRow("clear")
+        << false
+        << QStringLiteral(
+               "⚠️ Для удаления правил брандмауэра необходимы "
+               "права "
+               "администратора.\n\nЗапустите программу от имени администратора.");
 }
 
 void TestFirewallDialog::notAdminWarns()
@@ -465,20 +473,25 @@ void TestFirewallDialog::helpClearAsksFirst()
 void TestFirewallDialog::helpClosedWithoutClearing_data()
 {
     QTest::addColumn<QString>("action");
-    QTest::newRow("close button") << QStringLiteral("close");
-    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("close button") << QStringLiteral("close") << false;
+    QTest::newRow("Escape") << QStringLiteral("escape") << false;
+    QTest::newRow("opened with Ctrl+H") << QStringLiteral("close") << true;
 }
 
 void TestFirewallDialog::helpClosedWithoutClearing()
 {
     QFETCH(QString, action);
+    QFETCH(bool, byKey);
     m_state->exists = true;
     m_state->ports = presetPorts(0);
     auto dialog = makeDialog();
     QVERIFY(dialog);
 
-    runHelp(*dialog, action);
+    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    runHelp(*dialog, action, byKey);
     QCOMPARE(MessageBox::shownCount(), 0);
+    QCOMPARE(finished.count(), 0);
     QCOMPARE(m_state->removes, 0);
     QVERIFY(dialog->isVisible()); // Escape closed the help, not the manager
 }
