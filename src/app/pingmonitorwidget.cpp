@@ -151,6 +151,7 @@ void PingMonitorWidget::createMiniHud()
     m_hud->setFavoritesManager(m_favorites);
     connect(m_hud, &MiniOverlayWidget::doubleClicked, this, &PingMonitorWidget::toggleWindowVisibility);
     connect(m_hud, &MiniOverlayWidget::restoreRequested, this, &PingMonitorWidget::toggleWindowVisibility);
+    connect(m_hud, &MiniOverlayWidget::firewallRequested, this, &PingMonitorWidget::showFirewallManager);
     connect(m_hud, &MiniOverlayWidget::favoriteClicked, this, &PingMonitorWidget::onMiniOverlayFavoriteClicked);
     connect(m_hud, &MiniOverlayWidget::hideRequested, this, [this] {
         m_hud->hide();

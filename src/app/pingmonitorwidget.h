@@ -118,6 +118,7 @@ public slots:
     void onScreenshotSaved(const QString &filePath);
     void showFunctionsMenu();
     void showSettings();
+    void showFirewallManager();
     void toggleFavorite();
     void showFavoritesContextMenu();
     void showFavoritesDialog();

@@ -4,6 +4,7 @@
 #include "app/mainwindowstyle.h"
 #include "app/pingmonitorwidget.h"
 #include "favorites/favoriteportsdialog.h"
+#include "firewall/firewallmanagerdialog.h"
 #include "favorites/favoriteportsmanager.h"
 #include "favorites/simpledialog.h"
 #include "monitor/connectionmonitor.h"
@@ -62,6 +63,7 @@ void PingMonitorWidget::buildMenus()
     const QList<Entry> functions{
         {"Скриншот", Icons::camera(), &PingMonitorWidget::takeScreenshot},
         {nullptr, {}, nullptr},
+        {"Выбор диапазонов", Icons::firewall(), &PingMonitorWidget::showFirewallManager},
         {"Избранные порты", Icons::star(), &PingMonitorWidget::showFavoritesDialog},
         {"История подключений", Icons::clock(), &PingMonitorWidget::showPortHistory},
         {nullptr, {}, nullptr},
@@ -123,6 +125,7 @@ void PingMonitorWidget::createShortcuts()
         {QKeySequence(QStringLiteral("Ctrl+W")), &PingMonitorWidget::toggleWindowVisibility},
         {QKeySequence(QStringLiteral("Ctrl+F")), &PingMonitorWidget::showFunctionsMenu},
         {QKeySequence(QStringLiteral("Ctrl+P")), &PingMonitorWidget::takeScreenshot},
+        {QKeySequence(QStringLiteral("Ctrl+Shift+F")), &PingMonitorWidget::showFirewallManager},
         {QKeySequence(QStringLiteral("Ctrl+U")), &PingMonitorWidget::checkForUpdates},
         {QKeySequence(QStringLiteral("Ctrl+,")), &PingMonitorWidget::showSettings},
         {QKeySequence(QStringLiteral("Ctrl+H")), &PingMonitorWidget::showPortHistory},
@@ -310,4 +313,9 @@ void PingMonitorWidget::showPortHistory()
         },
         this);
     dialog.exec();
+}
+
+void PingMonitorWidget::showFirewallManager()
+{
+    FirewallManagerDialog::openFor(this);
 }
