@@ -35,6 +35,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    if (!platform::passFirewallRightToChildren())
+        qWarning() << "[STARTUP] The firewall tools will run without the firewall right";
+
     QIcon icon = AppIcon::loadAppIcon();
     if (icon.isNull())
         icon = AppIcon::createFallbackIcon();

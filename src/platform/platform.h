@@ -93,6 +93,12 @@ bool isProcessElevated();
 // Member of Administrators (Windows) / holds CAP_NET_ADMIN (Linux).
 bool isUserAdmin();
 
+// Lets the child programs this process starts (nft) use the firewall right it holds.
+// Linux: a non-root program given CAP_NET_ADMIN by setcap keeps it only for itself;
+// raising it as an ambient capability passes it on. Returns whether children have it.
+// Windows: children inherit the elevated token; always true there.
+bool passFirewallRightToChildren();
+
 // Ends every process whose executable file name equals exeName (case-insensitive),
 // except the calling process; processes it may not end are skipped. Windows:
 // TerminateProcess with exit code 0. Linux: SIGTERM, then SIGKILL for those still

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
+#include <linux/capability.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
@@ -18,6 +19,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -850,6 +852,24 @@ bool isProcessElevated()
 bool isUserAdmin()
 {
     return readCapEffBit(12 /* CAP_NET_ADMIN */);
+}
+
+bool passFirewallRightToChildren()
+{
+    if (::geteuid() == 0)
+        return true;  // root's children keep root's rights
+    if (!readCapEffBit(CAP_NET_ADMIN))
+        return false;
+    __user_cap_header_struct header{};
+    header.version = _LINUX_CAPABILITY_VERSION_3;
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    // An ambient capability must also be inheritable; a permitted one may be made so.
+    data[CAP_TO_INDEX(CAP_NET_ADMIN)].inheritable |= CAP_TO_MASK(CAP_NET_ADMIN);
+    if (::syscall(SYS_capset, &header, data) != 0)
+        return false;
+    return ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_ADMIN, 0, 0) == 0;
 }
 
 int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)

@@ -215,6 +215,11 @@ bool isUserAdmin()
     return member != FALSE;
 }
 
+bool passFirewallRightToChildren()
+{
+    return true;
+}
+
 int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)
 {
     const std::wstring wanted = lower(toWide(exeName));
