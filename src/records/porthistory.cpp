@@ -14,11 +14,6 @@ namespace {
 
 constexpr int kFieldCount = 7;
 
-QString isoText(const QDateTime &time)
-{
-    return time.isNull() ? QString() : time.toString(Qt::ISODate);
-}
-
 bool newerFirst(const PortSession &a, const PortSession &b)
 {
     if (a.startTime != b.startTime)
@@ -282,14 +277,25 @@ void PortHistory::updateSession(const PortSession &session)
 
 QByteArray PortHistory::serialize() const
 {
-    QString text;
+    QByteArray out;
+    out.reserve(m_sessions.size() * 96);
     for (const PortSession &s : m_sessions) {
-        text += QStringLiteral("%1|%2|%3|%4|%5|%6|%7\n")
-                    .arg(QString::number(s.id), QString::number(s.port), RecordFile::singleField(s.server),
-                        isoText(s.startTime), isoText(s.endTime), QString::number(s.durationMs),
-                        RecordFile::singleLine(s.description));
+        out += QByteArray::number(s.id);
+        out += '|';
+        out += QByteArray::number(s.port);
+        out += '|';
+        RecordFile::appendText(out, RecordFile::singleField(s.server));
+        out += '|';
+        RecordFile::appendIsoTime(out, s.startTime);
+        out += '|';
+        RecordFile::appendIsoTime(out, s.endTime);
+        out += '|';
+        out += QByteArray::number(s.durationMs);
+        out += '|';
+        RecordFile::appendText(out, RecordFile::singleLine(s.description));
+        out += '\n';
     }
-    return text.toUtf8();
+    return out;
 }
 
 bool PortHistory::saveHistory()
@@ -318,6 +324,7 @@ void PortHistory::loadHistory()
     m_sessions.clear();
     PortSession open;
     qint64 maxId = 0;
+    RecordFile::TimeParser times;
     for (const QString &rawLine : lines) {
         const QString line = rawLine.trimmed();
         if (line.isEmpty())
@@ -328,8 +335,8 @@ void PortHistory::loadHistory()
             visit.id = f.at(0).toLongLong();
             visit.port = f.at(1).toUShort();
             visit.server = f.at(2);
-            visit.startTime = QDateTime::fromString(f.at(3), Qt::ISODate);
-            visit.endTime = QDateTime::fromString(f.at(4), Qt::ISODate);
+            visit.startTime = times.parse(f.at(3));
+            visit.endTime = times.parse(f.at(4));
             visit.durationMs = f.at(5).toLongLong();
             // The description is the last field, so a "|" inside it belongs to it.
             visit.description = f.mid(kFieldCount - 1).join(QLatin1Char('|'));

@@ -11,11 +11,6 @@ namespace {
 
 constexpr int kFieldCount = 12;
 
-QString isoText(const QDateTime &time)
-{
-    return time.isNull() ? QString() : time.toString(Qt::ISODate);
-}
-
 } // namespace
 
 SessionManager::SessionManager(QObject *parent) : SessionManager(defaultFilePath(), parent) { }
@@ -92,18 +87,36 @@ void SessionManager::updateSession(GameSession *session)
 
 QByteArray SessionManager::serialize() const
 {
-    QString text;
+    QByteArray out;
+    out.reserve(m_sessions.size() * 96);
     for (const GameSession *s : m_sessions) {
         const GameSession::Statistics st = s->statistics();
-        text += QString::number(s->id()) + QLatin1Char('|') + RecordFile::singleField(s->server())
-            + QLatin1Char('|') + QString::number(s->port()) + QLatin1Char('|') + isoText(s->startTime())
-            + QLatin1Char('|') + isoText(s->endTime()) + QLatin1Char('|') + QString::number(s->duration())
-            + QLatin1Char('|') + RecordFile::singleField(s->networkType()) + QLatin1Char('|')
-            + QString::number(st.average) + QLatin1Char('|') + QString::number(st.minimum) + QLatin1Char('|')
-            + QString::number(st.maximum) + QLatin1Char('|') + QString::number(st.stability)
-            + QLatin1Char('|') + QString::number(st.count) + QLatin1Char('\n');
+        out += QByteArray::number(s->id());
+        out += '|';
+        RecordFile::appendText(out, RecordFile::singleField(s->server()));
+        out += '|';
+        out += QByteArray::number(s->port());
+        out += '|';
+        RecordFile::appendIsoTime(out, s->startTime());
+        out += '|';
+        RecordFile::appendIsoTime(out, s->endTime());
+        out += '|';
+        out += QByteArray::number(s->duration());
+        out += '|';
+        RecordFile::appendText(out, RecordFile::singleField(s->networkType()));
+        out += '|';
+        out += QByteArray::number(st.average);
+        out += '|';
+        out += QByteArray::number(st.minimum);
+        out += '|';
+        out += QByteArray::number(st.maximum);
+        out += '|';
+        out += QByteArray::number(st.stability);
+        out += '|';
+        out += QByteArray::number(st.count);
+        out += '\n';
     }
-    return text.toUtf8();
+    return out;
 }
 
 bool SessionManager::saveSessions()
@@ -131,6 +144,7 @@ void SessionManager::loadSessions()
 
     m_sessions.clear();
     qint64 maxId = 0;
+    RecordFile::TimeParser times;
     for (const QString &rawLine : lines) {
         const QString line = rawLine.trimmed();
         if (line.isEmpty())
@@ -149,8 +163,8 @@ void SessionManager::loadSessions()
         stored.count = f.at(11).toLongLong();
 
         auto *session = new GameSession(this, m_clock);
-        session->restore(id, f.at(1), port, QDateTime::fromString(f.at(3), Qt::ISODate),
-            QDateTime::fromString(f.at(4), Qt::ISODate), f.at(5).toLongLong(), f.at(6), stored);
+        session->restore(id, f.at(1), port, times.parse(f.at(3)), times.parse(f.at(4)), f.at(5).toLongLong(),
+            f.at(6), stored);
         m_sessions.append(session);
         maxId = std::max(maxId, id);
     }
