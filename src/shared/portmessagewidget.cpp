@@ -1,0 +1,212 @@
+#include "shared/portmessagewidget.h"
+
+#include <QCryptographicHash>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const char kOtherCardStyle[]
+    = "QWidget#cardWidget { background-color:rgba(30,41,59,220); border-radius:24px; "
+      "border:1px solid rgba(59,130,246,80); }";
+const char kOwnCardStyle[] = "QWidget#cardWidget { background-color:rgba(15,23,42,220); border-radius:24px; "
+                             "border:1px solid rgba(59,130,246,150); }";
+const char kAvatarStyle[] = "QLabel { background-color:%1; color:white; font-weight:bold; font-size:14px; "
+                            "border-radius:18px; border:none; }";
+const char kNameStyle[] = "QLabel { color:#e2e8f0; font-weight:bold; font-size:13px; background:transparent; "
+                          "border:none; }";
+const char kTimeStyle[] = "QLabel { color:#64748b; font-size:10px; background:transparent; border:none; }";
+const char kPortStyle[] = "QLabel { color:#22d3ee; font-weight:bold; font-size:18px; "
+                          "font-family:Consolas, 'DejaVu Sans Mono', monospace; background-color:#0f172a; "
+                          "padding:6px 12px; border-radius:12px; border:none; }";
+const char kDescriptionStyle[]
+    = "QLabel { color:#cbd5e1; font-size:13px; background:transparent; border:none; }";
+const char kCommentStyle[] = "QLabel { color:#cbd5e1; font-size:12px; font-style:italic; "
+                             "background-color:#334155; padding:8px 12px; border-radius:14px; border:none; "
+                             "margin-top:6px; }";
+const char kDeleteStyle[] = "QPushButton { background-color:#ef4444; color:white; font-weight:bold; "
+                            "font-size:11px; border:none; border-radius:17px; padding:0 16px; } "
+                            "QPushButton:hover { background-color:#dc2626; }";
+const char kFavoriteStyle[] = "QPushButton { background-color:#3b82f6; color:white; font-weight:bold; "
+                              "font-size:11px; border:none; border-radius:17px; padding:0 16px; } "
+                              "QPushButton:hover { background-color:#2563eb; }";
+
+// The first character of text, keeping a surrogate pair whole.
+QString firstCharacter(const QString &text)
+{
+    if (text.size() >= 2 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate())
+        return text.left(2);
+    return text.left(1);
+}
+
+} // namespace
+
+PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &viewerName, QWidget *parent)
+    : QWidget(parent), m_port(port), m_own(port.userName == viewerName)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(QStringLiteral("background:transparent;"));
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(12, 8, 12, 8);
+    outer->setSpacing(8);
+
+    auto *card = new QWidget(this);
+    card->setObjectName(QStringLiteral("cardWidget"));
+    card->setAttribute(Qt::WA_StyledBackground);
+    card->setStyleSheet(QString::fromLatin1(m_own ? kOwnCardStyle : kOtherCardStyle));
+    outer->addWidget(card);
+
+    auto *layout = new QVBoxLayout(card);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(8);
+
+    auto *header = new QHBoxLayout;
+    header->setSpacing(12);
+    QLabel *avatar = plainLabel(initials(port.userName),
+        QString::fromLatin1(kAvatarStyle).arg(userColor(port.userName).name(QColor::HexRgb)));
+    avatar->setObjectName(QStringLiteral("avatarLabel"));
+    avatar->setFixedSize(36, 36);
+    avatar->setAlignment(Qt::AlignCenter);
+    header->addWidget(avatar);
+
+    auto *nameColumn = new QVBoxLayout;
+    nameColumn->setSpacing(2);
+    QLabel *name = plainLabel(port.userName, QString::fromLatin1(kNameStyle));
+    name->setObjectName(QStringLiteral("userNameLabel"));
+    nameColumn->addWidget(name);
+    QLabel *time = plainLabel(
+        port.createdAt.isValid() ? port.createdAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QString(),
+        QString::fromLatin1(kTimeStyle));
+    time->setObjectName(QStringLiteral("timeLabel"));
+    nameColumn->addWidget(time);
+    header->addLayout(nameColumn);
+    header->addStretch();
+    layout->addLayout(header);
+
+    QLabel *portLabel
+        = plainLabel(QStringLiteral("🔌 Порт: %1").arg(port.port), QString::fromLatin1(kPortStyle));
+    portLabel->setObjectName(QStringLiteral("portLabel"));
+    portLabel->setWordWrap(true);
+    layout->addWidget(portLabel);
+
+    const auto [description, comment] = splitDescription(port.description);
+    if (!description.isEmpty()) {
+        m_description = plainLabel(description, QString::fromLatin1(kDescriptionStyle));
+        m_description->setObjectName(QStringLiteral("descriptionLabel"));
+        m_description->setWordWrap(true);
+        layout->addWidget(m_description);
+    }
+    if (!comment.isEmpty()) {
+        m_comment = plainLabel(QStringLiteral("💬 ") + comment, QString::fromLatin1(kCommentStyle));
+        m_comment->setObjectName(QStringLiteral("commentLabel"));
+        m_comment->setWordWrap(true);
+        layout->addWidget(m_comment);
+    }
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto *button
+        = new QPushButton(m_own ? QStringLiteral("Удалить") : QStringLiteral("Добавить в избранное"), card);
+    button->setCursor(Qt::PointingHandCursor);
+    if (m_own) {
+        button->setObjectName(QStringLiteral("deleteButton"));
+        button->setFixedSize(100, 34);
+        button->setStyleSheet(QString::fromLatin1(kDeleteStyle));
+        m_deleteButton = button;
+    } else {
+        button->setObjectName(QStringLiteral("favoriteButton"));
+        button->setFixedSize(160, 34);
+        button->setStyleSheet(QString::fromLatin1(kFavoriteStyle));
+        m_favoriteButton = button;
+    }
+    buttons->addWidget(button);
+    layout->addLayout(buttons);
+
+    setFixedHeight(sizeHint().height());
+
+    auto *effect = new QGraphicsOpacityEffect(this);
+    effect->setOpacity(0.0);
+    setGraphicsEffect(effect);
+    auto *fade = new QPropertyAnimation(effect, "opacity", this);
+    fade->setDuration(200);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    // The effect renders the card off-screen on every paint; drop it once the card is in.
+    connect(fade, &QPropertyAnimation::finished, this, [this] { setGraphicsEffect(nullptr); });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+QLabel *PortMessageWidget::plainLabel(const QString &text, const QString &style)
+{
+    auto *label = new QLabel(this);
+    // Names, descriptions and comments are other players' text: never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setStyleSheet(style);
+    return label;
+}
+
+QString PortMessageWidget::descriptionText() const
+{
+    return m_description ? m_description->text() : QString();
+}
+
+QString PortMessageWidget::commentText() const
+{
+    return m_comment ? m_comment->text() : QString();
+}
+
+void PortMessageWidget::fitToWidth(int width)
+{
+    if (width <= 0)
+        return;
+    setFixedHeight(
+        layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : sizeHint().height());
+}
+
+void PortMessageWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit clicked(m_port.id, m_port.userName);
+    QWidget::mousePressEvent(event);
+}
+
+QString PortMessageWidget::initials(const QString &userName)
+{
+    if (userName.isEmpty())
+        return QStringLiteral("?");
+    const QStringList parts = userName.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() >= 2)
+        return firstCharacter(parts.at(0)).toUpper() + firstCharacter(parts.at(1)).toUpper();
+    if (parts.size() == 1)
+        return firstCharacter(parts.at(0)).toUpper();
+    return firstCharacter(userName).toUpper();
+}
+
+QColor PortMessageWidget::userColor(const QString &userName)
+{
+    const QByteArray digest = QCryptographicHash::hash(userName.toUtf8(), QCryptographicHash::Md5);
+    const int b0 = static_cast<signed char>(digest.at(0));
+    const int b1 = static_cast<signed char>(digest.at(1));
+    const int b2 = static_cast<signed char>(digest.at(2));
+    const int b3 = static_cast<signed char>(digest.at(3));
+    // b0 + b1 lies in -256..254; wrapping it onto the circle keeps every name's colour
+    // valid (a negative hue would give black) while a name still maps to one colour.
+    const int hue = ((b0 + b1) % 360 + 360) % 360;
+    return QColor::fromHsv(hue, 180 + b2 % 60, 200 + b3 % 55, 255);
+}
+
+QPair<QString, QString> PortMessageWidget::splitDescription(const QString &text)
+{
+    const QString separator = SharedPorts::commentSeparator();
+    const qsizetype at = text.indexOf(separator);
+    if (at < 0)
+        return {text, QString()};
+    return {text.left(at), text.mid(at + separator.size())};
+}

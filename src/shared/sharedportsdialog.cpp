@@ -1,0 +1,604 @@
+#include "shared/sharedportsdialog.h"
+
+#include "app/appconfig.h"
+#include "favorites/favoriteportsmanager.h"
+#include "shared/commentdialog.h"
+#include "shared/portmessagewidget.h"
+#include "shared/sharedportsclient.h"
+#include "ui/animatedbackground.h"
+#include "ui/dialogchrome.h"
+#include "ui/messagebox.h"
+#include "ui/styles.h"
+#include "ui/svgbutton.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMetaMethod>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const char kTitleBarStyle[]
+    = "QWidget#titleBar { background-color:rgba(15,23,42,220); border-top-left-radius:20px; "
+      "border-top-right-radius:20px; border-bottom:1px solid rgba(51,65,85,100); }";
+const char kCloseButtonStyle[]
+    = "SvgButton { background-color:rgba(30,41,59,0.5); border:1px solid rgba(71,85,105,0.6); "
+      "border-radius:6px; min-width:28px; min-height:28px; max-width:28px; max-height:28px; padding:0; } "
+      "SvgButton:hover { background-color:rgba(51,65,85,0.7); border-color:rgba(100,116,139,0.8); }";
+const char kSeparatorStyle[] = "background:rgba(51,65,85,100);";
+const char kListStyle[]
+    = "QListWidget { background:transparent; border:none; outline:none; color:#94a3b8; font-size:13px; } "
+      "QListWidget::item { background:transparent; border:none; } "
+      "QListWidget::item:selected, QListWidget::item:hover { background:transparent; } "
+      "QScrollBar:vertical { background:#0f172a; width:8px; border-radius:4px; margin:0; } "
+      "QScrollBar::handle:vertical { background:#3b82f6; border-radius:4px; min-height:30px; } "
+      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height:0; } "
+      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background:none; }";
+const char kOnlineTextStyle[] = "color:#94a3b8; font-size:13px;";
+const char kOnlineGreenLabel[] = "color:#4ade80; font-size:13px; font-weight:bold;";
+const char kOnlineGreenDot[] = "background-color:#4ade80; border-radius:5px;";
+const char kOnlineGreyLabel[] = "color:#94a3b8; font-size:13px; font-weight:bold;";
+const char kOnlineGreyDot[] = "background-color:#94a3b8; border-radius:5px;";
+const char kOnlineRedLabel[] = "color:#ef4444; font-size:13px; font-weight:bold;";
+const char kOnlineRedDot[] = "background-color:#ef4444; border-radius:5px;";
+const char kPublishPanelStyle[] = "QWidget#publishPanel { background-color:rgba(30,41,59,200); "
+                                  "border-radius:16px; margin-top:4px; }";
+const char kComboStyle[]
+    = "QComboBox { background-color:#1e293b; border:1px solid #334155; border-radius:12px; color:white; "
+      "font-size:12px; padding:0 10px; } "
+      "QComboBox::drop-down { border:none; width:24px; } "
+      "QComboBox QAbstractItemView { background-color:#1e293b; color:white; border:1px solid #334155; "
+      "selection-background-color:#3b82f6; }";
+const char kCommentEditStyle[] = "QPlainTextEdit { background-color:#1e293b; border:1px solid #334155; "
+                                 "border-radius:12px; color:white; font-size:12px; padding:6px; }";
+const char kEmojiButtonStyle[] = "QPushButton { background-color:#1e293b; border:1px solid #334155; "
+                                 "border-radius:12px; font-size:22px; padding:0; } "
+                                 "QPushButton:hover { background-color:#334155; }";
+const char kPublishButtonStyle[]
+    = "QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #10b981, stop:1 #059669); "
+      "border:none; color:white; font-weight:bold; border-radius:12px; } "
+      "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #34d399, stop:1 "
+      "#10b981); } "
+      "QPushButton:pressed { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #059669, stop:1 "
+      "#047857); } "
+      "QPushButton:disabled { background:#475569; color:#94a3b8; }";
+const char kEmojiPopupStyle[]
+    = "QFrame#emojiPopup { background-color:#1e293b; border:1px solid #334155; border-radius:16px; } "
+      "QPushButton { background-color:#2d3748; border:none; border-radius:12px; } "
+      "QPushButton:hover { background-color:#3b82f6; }";
+
+const QString kLoadingText = QStringLiteral("⏳ Загрузка портов...");
+
+} // namespace
+
+SharedPortsDialog::SharedPortsDialog(
+    const QString &userName, FavoritePortsManager *favorites, QWidget *parent)
+    : BaseMovableDialog(parent), m_favorites(favorites), m_userName(userName)
+{
+    m_client = new SharedPortsClient(this);
+    m_client->setBaseUrl(AppConfig::serviceUrl());
+
+    buildUi();
+
+    connect(m_client, &SharedPortsClient::portsReceived, this, &SharedPortsDialog::onPortsReceived);
+    connect(m_client, &SharedPortsClient::publishFinished, this, &SharedPortsDialog::onPublishFinished);
+    connect(m_client, &SharedPortsClient::unpublishFinished, this, &SharedPortsDialog::onUnpublishFinished);
+    if (m_favorites) {
+        // A port copied here or edited in the favourites dialog is offered at once.
+        connect(m_favorites, &FavoritePortsManager::favoritesChanged, this,
+            &SharedPortsDialog::refreshFavoritesCombo);
+    }
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(kRefreshIntervalMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &SharedPortsDialog::onTimerRefresh);
+    m_refreshTimer->start();
+
+    connect(
+        m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &SharedPortsDialog::onScrollBarChanged);
+    followOwner(parent);
+    refreshFavoritesCombo();
+}
+
+SharedPortsDialog::~SharedPortsDialog()
+{
+    m_refreshTimer->stop();
+    // Nothing in flight may report to a window being torn down (the comments windows
+    // borrowing the client included).
+    m_client->cancelRequest();
+}
+
+void SharedPortsDialog::buildUi()
+{
+    DialogChrome::Options options;
+    options.title = QStringLiteral("Сеть портов");
+    options.fixedSize = QSize(520, 680);
+    options.maskRadius = 20;
+    options.backgroundPanel = false;
+    options.titleBarStyle = QString::fromLatin1(kTitleBarStyle);
+    options.closeToolTip = QStringLiteral("Закрыть");
+    options.contentMargins = QMargins(12, 12, 12, 12);
+    options.contentSpacing = 8;
+    DialogChrome chrome = DialogChrome::build(this, options);
+    // This window paints its own panel; the animated one would cover it.
+    setBackgroundWidget(nullptr);
+    delete chrome.animatedBackground;
+
+    chrome.titleBar->setFixedHeight(50);
+    chrome.titleBar->setCursor(Qt::SizeAllCursor);
+    chrome.titleLayout->setContentsMargins(18, 0, 18, 0);
+    chrome.iconLabel->setFixedSize(22, 22);
+    const QPixmap icon = QApplication::windowIcon().pixmap(22, 22);
+    if (!icon.isNull())
+        chrome.iconLabel->setPixmap(icon.scaled(22, 22, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    chrome.titleLabel->setText(QStringLiteral("СЕТЬ ПОРТОВ"));
+    m_closeButton = chrome.closeButton;
+    m_closeButton->setFixedSize(28, 28);
+    m_closeButton->setStyleSheet(
+        QString::fromLatin1(kCloseButtonStyle) + QString::fromLatin1(Styles::kToolTip));
+    chrome.separator->setStyleSheet(QString::fromLatin1(kSeparatorStyle));
+
+    m_list = new QListWidget(chrome.content);
+    m_list->setObjectName(QStringLiteral("portList"));
+    m_list->setStyleSheet(QString::fromLatin1(kListStyle));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setSpacing(1); // both sides of a row: 2 pixels between cards
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->viewport()->installEventFilter(this);
+    chrome.contentLayout->addWidget(m_list, 1);
+
+    auto *onlineRow = new QHBoxLayout;
+    onlineRow->setContentsMargins(0, 4, 0, 4);
+    onlineRow->setSpacing(4);
+    m_onlineDot = new QLabel(chrome.content);
+    m_onlineDot->setObjectName(QStringLiteral("onlineDot"));
+    m_onlineDot->setFixedSize(10, 10);
+    m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreenDot));
+    onlineRow->addWidget(m_onlineDot);
+    auto *onlineText = new QLabel(QStringLiteral("Онлайн:"), chrome.content);
+    onlineText->setStyleSheet(QString::fromLatin1(kOnlineTextStyle));
+    onlineRow->addWidget(onlineText);
+    m_onlineCount = new QLabel(QStringLiteral("0"), chrome.content);
+    m_onlineCount->setObjectName(QStringLiteral("onlineCount"));
+    m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreenLabel));
+    onlineRow->addWidget(m_onlineCount);
+    onlineRow->addStretch();
+    chrome.contentLayout->addLayout(onlineRow);
+
+    chrome.contentLayout->addWidget(buildPublishPanel(chrome.content));
+    buildEmojiPopup();
+}
+
+QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
+{
+    auto *panel = new QWidget(parent);
+    panel->setObjectName(QStringLiteral("publishPanel"));
+    panel->setAttribute(Qt::WA_StyledBackground);
+    panel->setStyleSheet(QString::fromLatin1(kPublishPanelStyle));
+    panel->setFixedHeight(190);
+    auto *layout = new QVBoxLayout(panel);
+    // The 4-pixel top margin of the panel's own sheet sits above these.
+    layout->setContentsMargins(12, 8 + 4, 12, 8);
+    layout->setSpacing(6);
+
+    m_favoritesCombo = new QComboBox(panel);
+    m_favoritesCombo->setObjectName(QStringLiteral("favoritesCombo"));
+    m_favoritesCombo->setFixedHeight(34);
+    m_favoritesCombo->setStyleSheet(QString::fromLatin1(kComboStyle));
+    connect(m_favoritesCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            m_selectedFavorite = static_cast<quint16>(m_favoritesCombo->itemData(index).toUInt());
+    });
+    layout->addWidget(m_favoritesCombo);
+
+    auto *row = new QHBoxLayout;
+    row->setSpacing(6);
+    m_commentEdit = new QPlainTextEdit(panel);
+    m_commentEdit->setObjectName(QStringLiteral("commentEditor"));
+    m_commentEdit->setPlaceholderText(QStringLiteral("Комментарий (обязательно)"));
+    m_commentEdit->setMaximumHeight(70);
+    m_commentEdit->setStyleSheet(QString::fromLatin1(kCommentEditStyle));
+    connect(m_commentEdit, &QPlainTextEdit::textChanged, this, &SharedPortsDialog::onCommentTextChanged);
+    row->addWidget(m_commentEdit, 1);
+
+    m_emojiButton = new QPushButton(QStringLiteral("😊"), panel);
+    m_emojiButton->setObjectName(QStringLiteral("emojiButton"));
+    m_emojiButton->setFixedSize(40, 40);
+    m_emojiButton->setCursor(Qt::PointingHandCursor);
+    m_emojiButton->setStyleSheet(QString::fromLatin1(kEmojiButtonStyle));
+    connect(m_emojiButton, &QPushButton::clicked, this, [this] {
+        m_emojiPopup->move(m_emojiButton->mapToGlobal(QPoint(0, m_emojiButton->height())));
+        m_emojiPopup->show();
+    });
+    row->addWidget(m_emojiButton);
+
+    m_publishButton = new QPushButton(QStringLiteral("Опубликовать"), panel);
+    m_publishButton->setObjectName(QStringLiteral("publishButton"));
+    m_publishButton->setFixedSize(100, 45);
+    m_publishButton->setCursor(Qt::PointingHandCursor);
+    m_publishButton->setStyleSheet(QString::fromLatin1(kPublishButtonStyle));
+    m_publishButton->setEnabled(false);
+    connect(m_publishButton, &QPushButton::clicked, this, &SharedPortsDialog::onPublishClicked);
+    row->addWidget(m_publishButton);
+    layout->addLayout(row);
+    layout->addStretch();
+    return panel;
+}
+
+QStringList SharedPortsDialog::emojis()
+{
+    return {QStringLiteral("😊"), QStringLiteral("😂"), QStringLiteral("❤️"), QStringLiteral("👍"),
+        QStringLiteral("🎣"), QStringLiteral("🐟"), QStringLiteral("🐠"), QStringLiteral("🐡"),
+        QStringLiteral("⛵"), QStringLiteral("🌊"), QStringLiteral("☀️"), QStringLiteral("🔥"),
+        QStringLiteral("💯"), QStringLiteral("✅"), QStringLiteral("❌"), QStringLiteral("⚠️"),
+        QStringLiteral("📝"), QStringLiteral("🔧"), QStringLiteral("⚙️"), QStringLiteral("💡"),
+        QStringLiteral("🎉"), QStringLiteral("🙏"), QStringLiteral("🤝")};
+}
+
+void SharedPortsDialog::buildEmojiPopup()
+{
+    m_emojiPopup = new QFrame(this, Qt::Popup | Qt::FramelessWindowHint);
+    m_emojiPopup->setObjectName(QStringLiteral("emojiPopup"));
+    // Rounded corners: the sheet paints the panel on a see-through window.
+    m_emojiPopup->setAttribute(Qt::WA_TranslucentBackground);
+    m_emojiPopup->setAttribute(Qt::WA_StyledBackground);
+    m_emojiPopup->setStyleSheet(QString::fromLatin1(kEmojiPopupStyle));
+    auto *grid = new QGridLayout(m_emojiPopup);
+    grid->setContentsMargins(10, 10, 10, 10);
+    grid->setSpacing(6);
+    QFont font(QStringLiteral("Segoe UI Emoji"));
+    font.setPointSize(18);
+    const QStringList all = emojis();
+    for (int i = 0; i < all.size(); ++i) {
+        auto *button = new QPushButton(all.at(i), m_emojiPopup);
+        button->setFixedSize(44, 44);
+        button->setFont(font);
+        button->setCursor(Qt::PointingHandCursor);
+        const QString emoji = all.at(i);
+        connect(button, &QPushButton::clicked, this, [this, emoji] { insertEmoji(emoji); });
+        grid->addWidget(button, i / 4, i % 4);
+    }
+    m_emojiPopup->adjustSize();
+}
+
+void SharedPortsDialog::insertEmoji(const QString &emoji)
+{
+    m_commentEdit->insertPlainText(emoji);
+    m_commentEdit->setFocus();
+    m_emojiPopup->hide();
+}
+
+void SharedPortsDialog::followOwner(QWidget *owner)
+{
+    if (!owner)
+        return;
+    const QMetaObject *meta = owner->metaObject();
+    const auto follow = [&](const char *signal, const char *slot) {
+        const int signalIndex = meta->indexOfSignal(signal);
+        const int slotIndex = metaObject()->indexOfSlot(slot);
+        if (signalIndex >= 0 && slotIndex >= 0)
+            connect(owner, meta->method(signalIndex), this, metaObject()->method(slotIndex));
+    };
+    follow("onlineCountChanged(int)", "onOnlineCountChanged(int)");
+    follow("opacityChanged(int)", "onOpacityChanged(int)");
+    if (meta->indexOfSignal("opacityChanged(int)") >= 0)
+        onOpacityChanged(qRound(owner->window()->windowOpacity() * 100));
+}
+
+void SharedPortsDialog::setUserName(const QString &userName)
+{
+    m_userName = userName;
+    loadPorts();
+}
+
+void SharedPortsDialog::loadPorts()
+{
+    if (!m_client || m_loading)
+        return;
+    m_loading = true;
+    if (m_list->count() == 0) {
+        auto *placeholder = new QListWidgetItem(kLoadingText, m_list);
+        placeholder->setTextAlignment(Qt::AlignCenter);
+        placeholder->setFlags(Qt::NoItemFlags);
+    }
+    m_client->fetchPorts(m_userName);
+    refreshFavoritesCombo();
+}
+
+void SharedPortsDialog::onTimerRefresh()
+{
+    loadPorts();
+}
+
+void SharedPortsDialog::refreshFavoritesCombo()
+{
+    if (!m_favorites)
+        return;
+    const quint16 selected = m_selectedFavorite;
+    const QSignalBlocker blocker(m_favoritesCombo);
+    m_favoritesCombo->clear();
+    for (const FavoritePort &favorite : m_favorites->favorites())
+        m_favoritesCombo->addItem(QStringLiteral("%1 - %2").arg(favorite.port).arg(favorite.description),
+            static_cast<uint>(favorite.port));
+    if (m_favoritesCombo->count() == 0) {
+        m_favoritesCombo->addItem(QStringLiteral("Нет избранных портов"), 0U);
+        m_selectedFavorite = 0;
+        return;
+    }
+    if (selected != 0) {
+        const int index = m_favoritesCombo->findData(static_cast<uint>(selected));
+        if (index >= 0)
+            m_favoritesCombo->setCurrentIndex(index);
+        else
+            m_selectedFavorite = 0;
+    }
+}
+
+PortMessageWidget *SharedPortsDialog::cardAt(int row) const
+{
+    QListWidgetItem *item = m_list->item(row);
+    return item ? qobject_cast<PortMessageWidget *>(m_list->itemWidget(item)) : nullptr;
+}
+
+int SharedPortsDialog::cardCount() const
+{
+    int count = 0;
+    for (int row = 0; row < m_list->count(); ++row)
+        count += cardAt(row) != nullptr;
+    return count;
+}
+
+void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool success, const QString &error)
+{
+    Q_UNUSED(error)
+    m_loading = false;
+    if (m_list->count() == 1 && m_list->item(0)->text().contains(QStringLiteral("Загрузка")))
+        delete m_list->takeItem(0);
+    if (!success)
+        return;
+
+    QScrollBar *bar = m_list->verticalScrollBar();
+    const int previousValue = bar->value();
+    const int previousLimit = bar->maximum() - 10;
+
+    m_ports = ports;
+    std::stable_sort(
+        m_ports.begin(), m_ports.end(), [](const SharedPort &a, const SharedPort &b) { return a.id < b.id; });
+
+    m_list->setUpdatesEnabled(false);
+    m_list->clear();
+    for (const SharedPort &port : std::as_const(m_ports))
+        addCard(port);
+    m_list->doItemsLayout();
+
+    if (m_selectedPortId == -1) {
+        m_list->scrollToBottom();
+        m_atBottom = true;
+    } else {
+        for (int row = 0; row < m_list->count(); ++row) {
+            const PortMessageWidget *card = cardAt(row);
+            if (card && card->port().id == m_selectedPortId) {
+                m_list->setCurrentRow(row, QItemSelectionModel::NoUpdate);
+                break;
+            }
+        }
+        if (previousValue < previousLimit) {
+            if (previousValue > 0)
+                bar->setValue(previousValue);
+            m_atBottom = false;
+        } else {
+            m_list->scrollToBottom();
+            m_atBottom = true;
+        }
+    }
+    m_list->setUpdatesEnabled(true);
+}
+
+int SharedPortsDialog::cardWidth() const
+{
+    return m_list->viewport()->width() - 2 * m_list->spacing();
+}
+
+void SharedPortsDialog::addCard(const SharedPort &port)
+{
+    auto *card = new PortMessageWidget(port, m_userName);
+    card->fitToWidth(cardWidth());
+    auto *item = new QListWidgetItem(m_list);
+    item->setSizeHint(QSize(cardWidth(), card->height()));
+    m_list->setItemWidget(item, card);
+    card->show();
+
+    connect(card, &PortMessageWidget::clicked, this, &SharedPortsDialog::onPortClicked);
+    if (card->isOwn()) {
+        connect(card->deleteButton(), &QPushButton::clicked, this, [this, port] { deletePort(port); });
+    } else {
+        connect(card->favoriteButton(), &QPushButton::clicked, this, [this, port] { addToFavorites(port); });
+        connect(card, &PortMessageWidget::clicked, this,
+            [this](int portId, const QString &) { openComments(portId); });
+    }
+}
+
+void SharedPortsDialog::onPortClicked(int portId, const QString &userName)
+{
+    Q_UNUSED(userName)
+    m_selectedPortId = portId;
+    for (int row = 0; row < m_list->count(); ++row) {
+        const PortMessageWidget *card = cardAt(row);
+        if (card && card->port().id == portId) {
+            m_list->setCurrentRow(row, QItemSelectionModel::NoUpdate);
+            break;
+        }
+    }
+}
+
+void SharedPortsDialog::openComments(int portId)
+{
+    if (CommentDialog *open = m_commentDialogs.value(portId)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *dialog = new CommentDialog(portId, m_userName, m_client, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_commentDialogs.insert(portId, dialog);
+    dialog->show();
+}
+
+void SharedPortsDialog::onScrollBarChanged(int value)
+{
+    m_atBottom = value >= m_list->verticalScrollBar()->maximum() - 10;
+}
+
+void SharedPortsDialog::onCommentTextChanged()
+{
+    m_publishButton->setEnabled(!m_commentEdit->toPlainText().trimmed().isEmpty());
+}
+
+void SharedPortsDialog::onPublishClicked()
+{
+    const QString error = QStringLiteral("Ошибка");
+    if (m_favoritesCombo->count() == 0 || m_favoritesCombo->currentData().toUInt() == 0) {
+        MessageBox::warning(this, error, QStringLiteral("Нет избранных портов для публикации"));
+        return;
+    }
+    m_selectedFavorite = static_cast<quint16>(m_favoritesCombo->currentData().toUInt());
+    const QString comment = m_commentEdit->toPlainText().trimmed();
+    if (comment.isEmpty()) {
+        MessageBox::warning(this, error, QStringLiteral("Введите комментарий"));
+        return;
+    }
+    const FavoritePort favorite = m_favorites ? m_favorites->getFavorite(m_selectedFavorite) : FavoritePort();
+    if (favorite.isNull() || favorite.description.isEmpty()) {
+        MessageBox::warning(this, error, QStringLiteral("Порт не найден в избранном"));
+        return;
+    }
+    m_client->publishPort(m_userName, favorite.port, favorite.description, favorite.status, comment);
+    m_commentEdit->clear();
+    m_publishButton->setEnabled(false);
+}
+
+void SharedPortsDialog::onPublishFinished(bool success, const QString &error)
+{
+    if (success)
+        QTimer::singleShot(500, this, &SharedPortsDialog::loadPorts);
+    else
+        MessageBox::warning(this, QStringLiteral("Ошибка публикации"), error);
+}
+
+void SharedPortsDialog::deletePort(const SharedPort &port)
+{
+    if (port.id < 1) {
+        qWarning() << "[ERROR] Cannot delete: invalid port id:" << port.id;
+        return;
+    }
+    const QPointer<SharedPortsDialog> self(this);
+    const auto answer = MessageBox::question(
+        this, QStringLiteral("Подтверждение"), QStringLiteral("Удалить этот порт из общего каталога?"));
+    if (self && answer == QMessageBox::Yes)
+        m_client->unpublishPort(m_userName, port.id);
+}
+
+void SharedPortsDialog::onUnpublishFinished(bool success, const QString &error)
+{
+    if (success)
+        loadPorts();
+    else
+        MessageBox::warning(this, QStringLiteral("Ошибка удаления"), error);
+}
+
+void SharedPortsDialog::addToFavorites(const SharedPort &port)
+{
+    if (!m_favorites)
+        return;
+    if (m_favorites->isFavorite(port.port)) {
+        MessageBox::information(
+            this, QStringLiteral("Уже есть"), QStringLiteral("Порт %1 уже в вашем избранном").arg(port.port));
+        return;
+    }
+    FavoritePort favorite;
+    favorite.port = port.port;
+    favorite.description = port.description;
+    favorite.addedDate = QDateTime::currentDateTime();
+    favorite.status = port.status;
+    // The store refuses ports outside 9000-9999 and empty descriptions; say so rather than "added".
+    if (!m_favorites->addFavorite(favorite)) {
+        MessageBox::warning(this, QStringLiteral("Ошибка"),
+            QStringLiteral("Порт %1 нельзя добавить в избранное").arg(port.port));
+        return;
+    }
+    MessageBox::information(
+        this, QStringLiteral("Добавлено"), QStringLiteral("Порт %1 добавлен в избранное").arg(port.port));
+}
+
+void SharedPortsDialog::onOnlineCountChanged(int count)
+{
+    if (count > 0) {
+        m_onlineCount->setText(QString::number(count));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreenLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreenDot));
+    } else if (count == 0) {
+        m_onlineCount->setText(QStringLiteral("0"));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreyLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreyDot));
+    } else {
+        m_onlineCount->setText(QStringLiteral("?"));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineRedLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineRedDot));
+    }
+}
+
+void SharedPortsDialog::onOpacityChanged(int percent)
+{
+    m_ownerOpacityPercent = percent;
+    setWindowOpacity(percent / 100.0);
+}
+
+void SharedPortsDialog::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event)
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(15, 23, 42, 240));
+    painter.drawRoundedRect(rect(), 20, 20);
+}
+
+void SharedPortsDialog::showEvent(QShowEvent *event)
+{
+    BaseMovableDialog::showEvent(event);
+    loadPorts();
+    // Follows the main window rather than the stored setting the base class applied.
+    if (m_ownerOpacityPercent >= 0)
+        setWindowOpacity(m_ownerOpacityPercent / 100.0);
+}
+
+bool SharedPortsDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        const int width = cardWidth();
+        for (int row = 0; row < m_list->count(); ++row) {
+            if (PortMessageWidget *card = cardAt(row)) {
+                card->fitToWidth(width);
+                m_list->item(row)->setSizeHint(QSize(width, card->height()));
+            }
+        }
+    }
+    return BaseMovableDialog::eventFilter(watched, event);
+}
