@@ -5,6 +5,7 @@
 #include "ui/messagebox.h"
 #include "ui/svgbutton.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -26,6 +27,7 @@ const char kListStyle[]
       "QScrollBar::handle:vertical { background:#3b82f6; border-radius:4px; min-height:30px; } "
       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height:0; } "
       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background:none; }";
+constexpr int kRowPadding = 8;
 const char kRowStyle[] = "QLabel { color: #e2e8f0; background: transparent; padding: 4px; }";
 const char kEditorStyle[] = "QPlainTextEdit { background-color:#1e293b; border:1px solid #334155; "
                             "border-radius:8px; color:white; padding:8px; }";
@@ -62,6 +64,7 @@ CommentDialog::CommentDialog(int portId, const QString &userName, SharedPortsCli
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->viewport()->installEventFilter(this);
     chrome.contentLayout->addWidget(m_list, 1);
 
     auto *bottom = new QWidget(chrome.content);
@@ -114,7 +117,6 @@ void CommentDialog::onCommentsReceived(const QList<Comment> &comments, bool succ
     if (!success)
         return;
     m_list->clear();
-    const int width = m_list->viewport()->width() - 2 * 8;
     for (const Comment &comment : comments) {
         auto *label = new QLabel(m_list);
         label->setObjectName(QStringLiteral("commentRow"));
@@ -126,11 +128,37 @@ void CommentDialog::onCommentsReceived(const QList<Comment> &comments, bool succ
         label->setOpenExternalLinks(false);
         label->setTextInteractionFlags(Qt::NoTextInteraction);
         auto *item = new QListWidgetItem(m_list);
-        const int height = width > 0 ? label->heightForWidth(width) : label->sizeHint().height();
-        item->setSizeHint(QSize(width, qMax(height, label->sizeHint().height())));
         m_list->setItemWidget(item, label);
     }
+    fitRows();
     m_list->scrollToBottom();
+}
+
+void CommentDialog::fitRows()
+{
+    // Wrapped rows are as high as their text needs at the list's current width. The row
+    // widget sits inside the item's padding and bottom border, so the item adds them.
+    const int width = m_list->viewport()->width();
+    const int inner = width - 2 * kRowPadding;
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem *item = m_list->item(row);
+        if (auto *label = qobject_cast<QLabel *>(m_list->itemWidget(item))) {
+            label->ensurePolished(); // the sheet's own padding counts
+            int height = label->heightForWidth(inner);
+            if (height <= 0)
+                height = label->sizeHint().height();
+            item->setSizeHint(QSize(width, height + 2 * kRowPadding + 1));
+        }
+    }
+}
+
+bool CommentDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        fitRows();
+        m_list->scrollToBottom();
+    }
+    return BaseMovableDialog::eventFilter(watched, event);
 }
 
 void CommentDialog::onSendClicked()

@@ -37,7 +37,12 @@ public slots:
     void onSendClicked();
     void refreshComments();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void fitRows();
+
     int m_portId = 0;
     QString m_userName;
     QPointer<SharedPortsClient> m_client;

@@ -46,6 +46,14 @@ QString firstCharacter(const QString &text)
 
 } // namespace
 
+void fitButton(QPushButton *button, int width, int height, int padding)
+{
+    // The sizes suit the Windows face; a wider stand-in font must not cut the text.
+    button->ensurePolished();
+    const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 2 * padding + 4;
+    button->setFixedSize(qMax(width, needed), height);
+}
+
 PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &viewerName, QWidget *parent)
     : QWidget(parent), m_port(port), m_own(port.userName == viewerName)
 {
@@ -116,13 +124,13 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
     button->setCursor(Qt::PointingHandCursor);
     if (m_own) {
         button->setObjectName(QStringLiteral("deleteButton"));
-        button->setFixedSize(100, 34);
         button->setStyleSheet(QString::fromLatin1(kDeleteStyle));
+        fitButton(button, 100, 34);
         m_deleteButton = button;
     } else {
         button->setObjectName(QStringLiteral("favoriteButton"));
-        button->setFixedSize(160, 34);
         button->setStyleSheet(QString::fromLatin1(kFavoriteStyle));
+        fitButton(button, 160, 34);
         m_favoriteButton = button;
     }
     buttons->addWidget(button);

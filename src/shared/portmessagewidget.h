@@ -9,6 +9,10 @@
 class QLabel;
 class QPushButton;
 
+// Gives a button at least the given size, wider when its styled text and the
+// horizontal padding on each side need more room.
+void fitButton(QPushButton *button, int width, int height, int padding = 16);
+
 // One card of the shared catalogue: avatar, name, time, port, description, comment and
 // either a delete button (the viewer's own entry) or an add-to-favourites button.
 // Everything on it came from the network and is shown as plain text.

@@ -76,7 +76,7 @@ const char kPublishButtonStyle[]
       "#047857); } "
       "QPushButton:disabled { background:#475569; color:#94a3b8; }";
 const char kEmojiPopupStyle[]
-    = "QFrame#emojiPopup { background-color:#1e293b; border:1px solid #334155; border-radius:16px; } "
+    = "QWidget#emojiPanel { background-color:#1e293b; border:1px solid #334155; border-radius:16px; } "
       "QPushButton { background-color:#2d3748; border:none; border-radius:12px; } "
       "QPushButton:hover { background-color:#3b82f6; }";
 
@@ -230,9 +230,9 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
 
     m_publishButton = new QPushButton(QStringLiteral("Опубликовать"), panel);
     m_publishButton->setObjectName(QStringLiteral("publishButton"));
-    m_publishButton->setFixedSize(100, 45);
     m_publishButton->setCursor(Qt::PointingHandCursor);
     m_publishButton->setStyleSheet(QString::fromLatin1(kPublishButtonStyle));
+    fitButton(m_publishButton, 100, 45, 6);
     m_publishButton->setEnabled(false);
     connect(m_publishButton, &QPushButton::clicked, this, &SharedPortsDialog::onPublishClicked);
     row->addWidget(m_publishButton);
@@ -255,18 +255,23 @@ void SharedPortsDialog::buildEmojiPopup()
 {
     m_emojiPopup = new QFrame(this, Qt::Popup | Qt::FramelessWindowHint);
     m_emojiPopup->setObjectName(QStringLiteral("emojiPopup"));
-    // Rounded corners: the sheet paints the panel on a see-through window.
+    // Rounded corners: a styled panel on a see-through window.
     m_emojiPopup->setAttribute(Qt::WA_TranslucentBackground);
-    m_emojiPopup->setAttribute(Qt::WA_StyledBackground);
     m_emojiPopup->setStyleSheet(QString::fromLatin1(kEmojiPopupStyle));
-    auto *grid = new QGridLayout(m_emojiPopup);
+    auto *frameLayout = new QVBoxLayout(m_emojiPopup);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    auto *panel = new QWidget(m_emojiPopup);
+    panel->setObjectName(QStringLiteral("emojiPanel"));
+    panel->setAttribute(Qt::WA_StyledBackground);
+    frameLayout->addWidget(panel);
+    auto *grid = new QGridLayout(panel);
     grid->setContentsMargins(10, 10, 10, 10);
     grid->setSpacing(6);
     QFont font(QStringLiteral("Segoe UI Emoji"));
     font.setPointSize(18);
     const QStringList all = emojis();
     for (int i = 0; i < all.size(); ++i) {
-        auto *button = new QPushButton(all.at(i), m_emojiPopup);
+        auto *button = new QPushButton(all.at(i), panel);
         button->setFixedSize(44, 44);
         button->setFont(font);
         button->setCursor(Qt::PointingHandCursor);
