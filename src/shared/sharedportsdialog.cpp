@@ -326,6 +326,15 @@ void SharedPortsDialog::loadPorts()
     refreshFavoritesCombo();
 }
 
+void SharedPortsDialog::reloadAfterChange()
+{
+    // A catalogue read that started before the change may not hold it: read again after it.
+    if (m_loading)
+        m_reloadPending = true;
+    else
+        loadPorts();
+}
+
 void SharedPortsDialog::onTimerRefresh()
 {
     loadPorts();
@@ -373,6 +382,10 @@ void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool suc
 {
     Q_UNUSED(error)
     m_loading = false;
+    if (m_reloadPending) {
+        m_reloadPending = false;
+        QTimer::singleShot(0, this, &SharedPortsDialog::loadPorts);
+    }
     if (m_list->count() == 1 && m_list->item(0)->text().contains(QStringLiteral("Загрузка")))
         delete m_list->takeItem(0);
     if (!success)
@@ -502,7 +515,7 @@ void SharedPortsDialog::onPublishClicked()
 void SharedPortsDialog::onPublishFinished(bool success, const QString &error)
 {
     if (success)
-        QTimer::singleShot(500, this, &SharedPortsDialog::loadPorts);
+        QTimer::singleShot(500, this, &SharedPortsDialog::reloadAfterChange);
     else
         MessageBox::warning(this, QStringLiteral("Ошибка публикации"), error);
 }
@@ -523,7 +536,7 @@ void SharedPortsDialog::deletePort(const SharedPort &port)
 void SharedPortsDialog::onUnpublishFinished(bool success, const QString &error)
 {
     if (success)
-        loadPorts();
+        reloadAfterChange();
     else
         MessageBox::warning(this, QStringLiteral("Ошибка удаления"), error);
 }

@@ -95,6 +95,7 @@ private:
     void addToFavorites(const SharedPort &port);
     void openComments(int portId);
     void insertEmoji(const QString &emoji);
+    void reloadAfterChange();
 
     SharedPortsClient *m_client = nullptr;
     QPointer<FavoritePortsManager> m_favorites;
@@ -105,6 +106,7 @@ private:
     quint16 m_selectedFavorite = 0;
     bool m_atBottom = true;
     bool m_loading = false;
+    bool m_reloadPending = false;
     int m_ownerOpacityPercent = -1; // -1: no owner window has told it
 
     SvgButton *m_closeButton = nullptr;

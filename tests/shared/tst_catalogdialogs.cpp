@@ -120,6 +120,7 @@ private slots:
     void publishRefused();
     void publishThenReloadShowsCard();
     void deleteAsksThenWithdraws();
+    void changeDuringALoadIsReadAgain();
     void addToFavourites();
     void onlineCountAndOpacityFollowOwner_data();
     void onlineCountAndOpacityFollowOwner();
@@ -571,6 +572,40 @@ void TestCatalogDialogs::deleteAsksThenWithdraws()
     QTest::mouseClick(other.cardAt(0)->deleteButton(), Qt::LeftButton);
     QCOMPARE(MessageBox::shownCount(), shown);
     QVERIFY(!other.client()->isBusy());
+}
+
+void TestCatalogDialogs::changeDuringALoadIsReadAgain()
+{
+    // The catalogue as the service holds it, and whether to hold catalogue reads back.
+    QList<SharedPort> listed {entry(4, kMe, 9004)};
+    bool holdReads = false;
+    CannedHttpServer server;
+    server.setResponder([&](const CannedRequest &request) {
+        if (request.target.contains("unpublish_port.php")) {
+            listed.clear();
+            return CannedReply {200, R"({"success":true})", false};
+        }
+        return CannedReply {200, portsReply(listed), holdReads};
+    });
+    SharedPortsDialog dialog(kMe, m_favorites);
+    dialog.client()->setBaseUrl(server.baseUrl());
+    dialog.show();
+    QVERIFY(waitLoaded(dialog));
+    QCOMPARE(dialog.cardCount(), 1);
+
+    // A refresh is out when the withdrawal succeeds; its answer predates the change.
+    holdReads = true;
+    const QByteArray before = portsReply(listed);
+    dialog.onTimerRefresh();
+    QVERIFY(QTest::qWaitFor([&server] { return server.heldCount() == 1; }, 20000));
+    QSignalSpy withdrawn(dialog.client(), &SharedPortsClient::unpublishFinished);
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(dialog.cardAt(0)->deleteButton(), Qt::LeftButton);
+    QVERIFY(withdrawn.wait(20000));
+    holdReads = false;
+    server.answer(0, 200, before);
+    QVERIFY(QTest::qWaitFor([&dialog] { return dialog.cardCount() == 0; }, 20000));
+    QCOMPARE(MessageBox::shownCount(), 1);
 }
 
 void TestCatalogDialogs::addToFavourites()
