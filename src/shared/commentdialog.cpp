@@ -1,5 +1,7 @@
 #include "shared/commentdialog.h"
 
+#include "shared/catalogstyles.h"
+
 #include "shared/sharedportsclient.h"
 #include "ui/dialogchrome.h"
 #include "ui/messagebox.h"
@@ -14,29 +16,7 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char kHeadingStyle[]
-    = "QLabel#titleLabel { color:#e2e8f0; font-size:14px; font-weight:600; background:transparent; }";
-const char kSeparatorStyle[] = "background:rgba(51,65,85,100);";
-const char kListStyle[]
-    = "QListWidget { background-color:rgba(30,41,59,180); border:1px solid #334155; border-radius:12px; "
-      "color:#e2e8f0; font-size:12px; padding:8px; outline:none; } "
-      "QListWidget::item { border-bottom:1px solid #334155; padding:8px; } "
-      "QListWidget::item:selected { background:transparent; } "
-      "QScrollBar:vertical { background:#0f172a; width:8px; border-radius:4px; margin:0; } "
-      "QScrollBar::handle:vertical { background:#3b82f6; border-radius:4px; min-height:30px; } "
-      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height:0; } "
-      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background:none; }";
 constexpr int kRowPadding = 8;
-const char kRowStyle[] = "QLabel { color: #e2e8f0; background: transparent; padding: 4px; }";
-const char kEditorStyle[] = "QPlainTextEdit { background-color:#1e293b; border:1px solid #334155; "
-                            "border-radius:8px; color:white; padding:8px; }";
-const char kSendStyle[]
-    = "QPushButton { background-color:#3b82f6; color:white; font-weight:bold; border:none; "
-      "border-radius:8px; } "
-      "QPushButton:hover { background-color:#2563eb; } "
-      "QPushButton:disabled { background-color:#475569; }";
-
 } // namespace
 
 CommentDialog::CommentDialog(int portId, const QString &userName, SharedPortsClient *client, QWidget *parent)
@@ -46,21 +26,21 @@ CommentDialog::CommentDialog(int portId, const QString &userName, SharedPortsCli
     options.title = QStringLiteral("Ваш коментарий");
     options.fixedSize = QSize(500, 420);
     options.backgroundPanel = false;
-    options.titleStyle = QString::fromLatin1(kHeadingStyle);
+    options.titleStyle = QString::fromLatin1(CommentsStyles::kHeadingStyle);
     options.closeAction = DialogChrome::CloseAction::Accept;
     options.contentMargins = QMargins(0, 0, 0, 0);
     options.contentSpacing = 0;
     DialogChrome chrome = DialogChrome::build(this, options);
     chrome.iconLabel->hide();
     chrome.titleLabel->setText(QStringLiteral("💬 ВАШ КОМЕНТАРИЙ"));
-    chrome.separator->setStyleSheet(QString::fromLatin1(kSeparatorStyle));
+    chrome.separator->setStyleSheet(QString::fromLatin1(CommentsStyles::kSeparatorStyle));
     m_titleBar = chrome.titleBar;
     m_titleBar->setCursor(Qt::SizeAllCursor);
     m_closeButton = chrome.closeButton;
 
     m_list = new QListWidget(chrome.content);
     m_list->setObjectName(QStringLiteral("commentList"));
-    m_list->setStyleSheet(QString::fromLatin1(kListStyle));
+    m_list->setStyleSheet(QString::fromLatin1(CommentsStyles::kListStyle));
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -76,7 +56,7 @@ CommentDialog::CommentDialog(int portId, const QString &userName, SharedPortsCli
     m_editor->setObjectName(QStringLiteral("commentEditor"));
     m_editor->setPlaceholderText(QStringLiteral("Написать комментарий..."));
     m_editor->setMaximumHeight(80);
-    m_editor->setStyleSheet(QString::fromLatin1(kEditorStyle));
+    m_editor->setStyleSheet(QString::fromLatin1(CommentsStyles::kEditorStyle));
     bottomLayout->addWidget(m_editor);
     auto *row = new QHBoxLayout;
     row->addStretch();
@@ -84,7 +64,7 @@ CommentDialog::CommentDialog(int portId, const QString &userName, SharedPortsCli
     m_sendButton->setObjectName(QStringLiteral("sendButton"));
     m_sendButton->setFixedSize(120, 32);
     m_sendButton->setCursor(Qt::PointingHandCursor);
-    m_sendButton->setStyleSheet(QString::fromLatin1(kSendStyle));
+    m_sendButton->setStyleSheet(QString::fromLatin1(CommentsStyles::kSendStyle));
     connect(m_sendButton, &QPushButton::clicked, this, &CommentDialog::onSendClicked);
     row->addWidget(m_sendButton);
     bottomLayout->addLayout(row);
@@ -123,7 +103,7 @@ void CommentDialog::onCommentsReceived(const QList<Comment> &comments, bool succ
         label->setTextFormat(Qt::RichText);
         label->setText(rowText(comment));
         label->setWordWrap(true);
-        label->setStyleSheet(QString::fromLatin1(kRowStyle));
+        label->setStyleSheet(QString::fromLatin1(CommentsStyles::kRowStyle));
         // The text is escaped, but keep rich text from following or fetching anything.
         label->setOpenExternalLinks(false);
         label->setTextInteractionFlags(Qt::NoTextInteraction);

@@ -1,5 +1,7 @@
 #include "shared/portmessagewidget.h"
 
+#include "shared/catalogstyles.h"
+
 #include <QCryptographicHash>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -10,32 +12,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char kOtherCardStyle[]
-    = "QWidget#cardWidget { background-color:rgba(30,41,59,220); border-radius:24px; "
-      "border:1px solid rgba(59,130,246,80); }";
-const char kOwnCardStyle[] = "QWidget#cardWidget { background-color:rgba(15,23,42,220); border-radius:24px; "
-                             "border:1px solid rgba(59,130,246,150); }";
-const char kAvatarStyle[] = "QLabel { background-color:%1; color:white; font-weight:bold; font-size:14px; "
-                            "border-radius:18px; border:none; }";
-const char kNameStyle[] = "QLabel { color:#e2e8f0; font-weight:bold; font-size:13px; background:transparent; "
-                          "border:none; }";
-const char kTimeStyle[] = "QLabel { color:#64748b; font-size:10px; background:transparent; border:none; }";
-const char kPortStyle[] = "QLabel { color:#22d3ee; font-weight:bold; font-size:18px; "
-                          "font-family:Consolas, 'DejaVu Sans Mono', monospace; background-color:#0f172a; "
-                          "padding:6px 12px; border-radius:12px; border:none; }";
-const char kDescriptionStyle[]
-    = "QLabel { color:#cbd5e1; font-size:13px; background:transparent; border:none; }";
-const char kCommentStyle[] = "QLabel { color:#cbd5e1; font-size:12px; font-style:italic; "
-                             "background-color:#334155; padding:8px 12px; border-radius:14px; border:none; "
-                             "margin-top:6px; }";
-const char kDeleteStyle[] = "QPushButton { background-color:#ef4444; color:white; font-weight:bold; "
-                            "font-size:11px; border:none; border-radius:17px; padding:0 16px; } "
-                            "QPushButton:hover { background-color:#dc2626; }";
-const char kFavoriteStyle[] = "QPushButton { background-color:#3b82f6; color:white; font-weight:bold; "
-                              "font-size:11px; border:none; border-radius:17px; padding:0 16px; } "
-                              "QPushButton:hover { background-color:#2563eb; }";
-
 // The first character of text, keeping a surrogate pair whole.
 QString firstCharacter(const QString &text)
 {
@@ -43,7 +19,6 @@ QString firstCharacter(const QString &text)
         return text.left(2);
     return text.left(1);
 }
-
 } // namespace
 
 void fitButton(QPushButton *button, int width, int height, int padding)
@@ -67,7 +42,7 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
     auto *card = new QWidget(this);
     card->setObjectName(QStringLiteral("cardWidget"));
     card->setAttribute(Qt::WA_StyledBackground);
-    card->setStyleSheet(QString::fromLatin1(m_own ? kOwnCardStyle : kOtherCardStyle));
+    card->setStyleSheet(QString::fromLatin1(m_own ? CardStyles::kOwnCardStyle : CardStyles::kOtherCardStyle));
     outer->addWidget(card);
 
     auto *layout = new QVBoxLayout(card);
@@ -77,7 +52,7 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
     auto *header = new QHBoxLayout;
     header->setSpacing(12);
     QLabel *avatar = plainLabel(initials(port.userName),
-        QString::fromLatin1(kAvatarStyle).arg(userColor(port.userName).name(QColor::HexRgb)));
+        QString::fromLatin1(CardStyles::kAvatarStyle).arg(userColor(port.userName).name(QColor::HexRgb)));
     avatar->setObjectName(QStringLiteral("avatarLabel"));
     avatar->setFixedSize(36, 36);
     avatar->setAlignment(Qt::AlignCenter);
@@ -85,33 +60,34 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
 
     auto *nameColumn = new QVBoxLayout;
     nameColumn->setSpacing(2);
-    QLabel *name = plainLabel(port.userName, QString::fromLatin1(kNameStyle));
+    QLabel *name = plainLabel(port.userName, QString::fromLatin1(CardStyles::kNameStyle));
     name->setObjectName(QStringLiteral("userNameLabel"));
     nameColumn->addWidget(name);
     QLabel *time = plainLabel(
         port.createdAt.isValid() ? port.createdAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QString(),
-        QString::fromLatin1(kTimeStyle));
+        QString::fromLatin1(CardStyles::kTimeStyle));
     time->setObjectName(QStringLiteral("timeLabel"));
     nameColumn->addWidget(time);
     header->addLayout(nameColumn);
     header->addStretch();
     layout->addLayout(header);
 
-    QLabel *portLabel
-        = plainLabel(QStringLiteral("🔌 Порт: %1").arg(port.port), QString::fromLatin1(kPortStyle));
+    QLabel *portLabel = plainLabel(
+        QStringLiteral("🔌 Порт: %1").arg(port.port), QString::fromLatin1(CardStyles::kPortStyle));
     portLabel->setObjectName(QStringLiteral("portLabel"));
     portLabel->setWordWrap(true);
     layout->addWidget(portLabel);
 
     const auto [description, comment] = splitDescription(port.description);
     if (!description.isEmpty()) {
-        m_description = plainLabel(description, QString::fromLatin1(kDescriptionStyle));
+        m_description = plainLabel(description, QString::fromLatin1(CardStyles::kDescriptionStyle));
         m_description->setObjectName(QStringLiteral("descriptionLabel"));
         m_description->setWordWrap(true);
         layout->addWidget(m_description);
     }
     if (!comment.isEmpty()) {
-        m_comment = plainLabel(QStringLiteral("💬 ") + comment, QString::fromLatin1(kCommentStyle));
+        m_comment
+            = plainLabel(QStringLiteral("💬 ") + comment, QString::fromLatin1(CardStyles::kCommentStyle));
         m_comment->setObjectName(QStringLiteral("commentLabel"));
         m_comment->setWordWrap(true);
         layout->addWidget(m_comment);
@@ -124,12 +100,12 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
     button->setCursor(Qt::PointingHandCursor);
     if (m_own) {
         button->setObjectName(QStringLiteral("deleteButton"));
-        button->setStyleSheet(QString::fromLatin1(kDeleteStyle));
+        button->setStyleSheet(QString::fromLatin1(CardStyles::kDeleteStyle));
         fitButton(button, 100, 34);
         m_deleteButton = button;
     } else {
         button->setObjectName(QStringLiteral("favoriteButton"));
-        button->setStyleSheet(QString::fromLatin1(kFavoriteStyle));
+        button->setStyleSheet(QString::fromLatin1(CardStyles::kFavoriteStyle));
         fitButton(button, 160, 34);
         m_favoriteButton = button;
     }

@@ -1,5 +1,7 @@
 #include "shared/sharedportsdialog.h"
 
+#include "shared/catalogstyles.h"
+
 #include "app/appconfig.h"
 #include "favorites/favoriteportsmanager.h"
 #include "shared/commentdialog.h"
@@ -30,58 +32,7 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char kTitleBarStyle[]
-    = "QWidget#titleBar { background-color:rgba(15,23,42,220); border-top-left-radius:20px; "
-      "border-top-right-radius:20px; border-bottom:1px solid rgba(51,65,85,100); }";
-const char kCloseButtonStyle[]
-    = "SvgButton { background-color:rgba(30,41,59,0.5); border:1px solid rgba(71,85,105,0.6); "
-      "border-radius:6px; min-width:28px; min-height:28px; max-width:28px; max-height:28px; padding:0; } "
-      "SvgButton:hover { background-color:rgba(51,65,85,0.7); border-color:rgba(100,116,139,0.8); }";
-const char kSeparatorStyle[] = "background:rgba(51,65,85,100);";
-const char kListStyle[]
-    = "QListWidget { background:transparent; border:none; outline:none; color:#94a3b8; font-size:13px; } "
-      "QListWidget::item { background:transparent; border:none; } "
-      "QListWidget::item:selected, QListWidget::item:hover { background:transparent; } "
-      "QScrollBar:vertical { background:#0f172a; width:8px; border-radius:4px; margin:0; } "
-      "QScrollBar::handle:vertical { background:#3b82f6; border-radius:4px; min-height:30px; } "
-      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height:0; } "
-      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background:none; }";
-const char kOnlineTextStyle[] = "color:#94a3b8; font-size:13px;";
-const char kOnlineGreenLabel[] = "color:#4ade80; font-size:13px; font-weight:bold;";
-const char kOnlineGreenDot[] = "background-color:#4ade80; border-radius:5px;";
-const char kOnlineGreyLabel[] = "color:#94a3b8; font-size:13px; font-weight:bold;";
-const char kOnlineGreyDot[] = "background-color:#94a3b8; border-radius:5px;";
-const char kOnlineRedLabel[] = "color:#ef4444; font-size:13px; font-weight:bold;";
-const char kOnlineRedDot[] = "background-color:#ef4444; border-radius:5px;";
-const char kPublishPanelStyle[] = "QWidget#publishPanel { background-color:rgba(30,41,59,200); "
-                                  "border-radius:16px; margin-top:4px; }";
-const char kComboStyle[]
-    = "QComboBox { background-color:#1e293b; border:1px solid #334155; border-radius:12px; color:white; "
-      "font-size:12px; padding:0 10px; } "
-      "QComboBox::drop-down { border:none; width:24px; } "
-      "QComboBox QAbstractItemView { background-color:#1e293b; color:white; border:1px solid #334155; "
-      "selection-background-color:#3b82f6; }";
-const char kCommentEditStyle[] = "QPlainTextEdit { background-color:#1e293b; border:1px solid #334155; "
-                                 "border-radius:12px; color:white; font-size:12px; padding:6px; }";
-const char kEmojiButtonStyle[] = "QPushButton { background-color:#1e293b; border:1px solid #334155; "
-                                 "border-radius:12px; font-size:22px; padding:0; } "
-                                 "QPushButton:hover { background-color:#334155; }";
-const char kPublishButtonStyle[]
-    = "QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #10b981, stop:1 #059669); "
-      "border:none; color:white; font-weight:bold; border-radius:12px; } "
-      "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #34d399, stop:1 "
-      "#10b981); } "
-      "QPushButton:pressed { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #059669, stop:1 "
-      "#047857); } "
-      "QPushButton:disabled { background:#475569; color:#94a3b8; }";
-const char kEmojiPopupStyle[]
-    = "QWidget#emojiPanel { background-color:#1e293b; border:1px solid #334155; border-radius:16px; } "
-      "QPushButton { background-color:#2d3748; border:none; border-radius:12px; } "
-      "QPushButton:hover { background-color:#3b82f6; }";
-
 const QString kLoadingText = QStringLiteral("⏳ Загрузка портов...");
-
 } // namespace
 
 SharedPortsDialog::SharedPortsDialog(
@@ -128,7 +79,7 @@ void SharedPortsDialog::buildUi()
     options.fixedSize = QSize(520, 680);
     options.maskRadius = 20;
     options.backgroundPanel = false;
-    options.titleBarStyle = QString::fromLatin1(kTitleBarStyle);
+    options.titleBarStyle = QString::fromLatin1(CatalogStyles::kTitleBarStyle);
     options.closeToolTip = QStringLiteral("Закрыть");
     options.contentMargins = QMargins(12, 12, 12, 12);
     options.contentSpacing = 8;
@@ -148,12 +99,12 @@ void SharedPortsDialog::buildUi()
     m_closeButton = chrome.closeButton;
     m_closeButton->setFixedSize(28, 28);
     m_closeButton->setStyleSheet(
-        QString::fromLatin1(kCloseButtonStyle) + QString::fromLatin1(Styles::kToolTip));
-    chrome.separator->setStyleSheet(QString::fromLatin1(kSeparatorStyle));
+        QString::fromLatin1(CatalogStyles::kCloseButtonStyle) + QString::fromLatin1(Styles::kToolTip));
+    chrome.separator->setStyleSheet(QString::fromLatin1(CatalogStyles::kSeparatorStyle));
 
     m_list = new QListWidget(chrome.content);
     m_list->setObjectName(QStringLiteral("portList"));
-    m_list->setStyleSheet(QString::fromLatin1(kListStyle));
+    m_list->setStyleSheet(QString::fromLatin1(CatalogStyles::kListStyle));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSpacing(1); // both sides of a row: 2 pixels between cards
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -169,14 +120,14 @@ void SharedPortsDialog::buildUi()
     m_onlineDot = new QLabel(chrome.content);
     m_onlineDot->setObjectName(QStringLiteral("onlineDot"));
     m_onlineDot->setFixedSize(10, 10);
-    m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreenDot));
+    m_onlineDot->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreenDot));
     onlineRow->addWidget(m_onlineDot);
     auto *onlineText = new QLabel(QStringLiteral("Онлайн:"), chrome.content);
-    onlineText->setStyleSheet(QString::fromLatin1(kOnlineTextStyle));
+    onlineText->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineTextStyle));
     onlineRow->addWidget(onlineText);
     m_onlineCount = new QLabel(QStringLiteral("0"), chrome.content);
     m_onlineCount->setObjectName(QStringLiteral("onlineCount"));
-    m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreenLabel));
+    m_onlineCount->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreenLabel));
     onlineRow->addWidget(m_onlineCount);
     onlineRow->addStretch();
     chrome.contentLayout->addLayout(onlineRow);
@@ -190,7 +141,7 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
     auto *panel = new QWidget(parent);
     panel->setObjectName(QStringLiteral("publishPanel"));
     panel->setAttribute(Qt::WA_StyledBackground);
-    panel->setStyleSheet(QString::fromLatin1(kPublishPanelStyle));
+    panel->setStyleSheet(QString::fromLatin1(CatalogStyles::kPublishPanelStyle));
     panel->setFixedHeight(190);
     auto *layout = new QVBoxLayout(panel);
     // The 4-pixel top margin of the panel's own sheet sits above these.
@@ -200,7 +151,7 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
     m_favoritesCombo = new QComboBox(panel);
     m_favoritesCombo->setObjectName(QStringLiteral("favoritesCombo"));
     m_favoritesCombo->setFixedHeight(34);
-    m_favoritesCombo->setStyleSheet(QString::fromLatin1(kComboStyle));
+    m_favoritesCombo->setStyleSheet(QString::fromLatin1(CatalogStyles::kComboStyle));
     connect(m_favoritesCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
             m_selectedFavorite = static_cast<quint16>(m_favoritesCombo->itemData(index).toUInt());
@@ -213,7 +164,7 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
     m_commentEdit->setObjectName(QStringLiteral("commentEditor"));
     m_commentEdit->setPlaceholderText(QStringLiteral("Комментарий (обязательно)"));
     m_commentEdit->setMaximumHeight(70);
-    m_commentEdit->setStyleSheet(QString::fromLatin1(kCommentEditStyle));
+    m_commentEdit->setStyleSheet(QString::fromLatin1(CatalogStyles::kCommentEditStyle));
     connect(m_commentEdit, &QPlainTextEdit::textChanged, this, &SharedPortsDialog::onCommentTextChanged);
     row->addWidget(m_commentEdit, 1);
 
@@ -221,7 +172,7 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
     m_emojiButton->setObjectName(QStringLiteral("emojiButton"));
     m_emojiButton->setFixedSize(40, 40);
     m_emojiButton->setCursor(Qt::PointingHandCursor);
-    m_emojiButton->setStyleSheet(QString::fromLatin1(kEmojiButtonStyle));
+    m_emojiButton->setStyleSheet(QString::fromLatin1(CatalogStyles::kEmojiButtonStyle));
     connect(m_emojiButton, &QPushButton::clicked, this, [this] {
         m_emojiPopup->move(m_emojiButton->mapToGlobal(QPoint(0, m_emojiButton->height())));
         m_emojiPopup->show();
@@ -231,7 +182,7 @@ QWidget *SharedPortsDialog::buildPublishPanel(QWidget *parent)
     m_publishButton = new QPushButton(QStringLiteral("Опубликовать"), panel);
     m_publishButton->setObjectName(QStringLiteral("publishButton"));
     m_publishButton->setCursor(Qt::PointingHandCursor);
-    m_publishButton->setStyleSheet(QString::fromLatin1(kPublishButtonStyle));
+    m_publishButton->setStyleSheet(QString::fromLatin1(CatalogStyles::kPublishButtonStyle));
     fitButton(m_publishButton, 100, 45, 6);
     m_publishButton->setEnabled(false);
     connect(m_publishButton, &QPushButton::clicked, this, &SharedPortsDialog::onPublishClicked);
@@ -257,7 +208,7 @@ void SharedPortsDialog::buildEmojiPopup()
     m_emojiPopup->setObjectName(QStringLiteral("emojiPopup"));
     // Rounded corners: a styled panel on a see-through window.
     m_emojiPopup->setAttribute(Qt::WA_TranslucentBackground);
-    m_emojiPopup->setStyleSheet(QString::fromLatin1(kEmojiPopupStyle));
+    m_emojiPopup->setStyleSheet(QString::fromLatin1(CatalogStyles::kEmojiPopupStyle));
     auto *frameLayout = new QVBoxLayout(m_emojiPopup);
     frameLayout->setContentsMargins(0, 0, 0, 0);
     auto *panel = new QWidget(m_emojiPopup);
@@ -569,16 +520,16 @@ void SharedPortsDialog::onOnlineCountChanged(int count)
 {
     if (count > 0) {
         m_onlineCount->setText(QString::number(count));
-        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreenLabel));
-        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreenDot));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreenLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreenDot));
     } else if (count == 0) {
         m_onlineCount->setText(QStringLiteral("0"));
-        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineGreyLabel));
-        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineGreyDot));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreyLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineGreyDot));
     } else {
         m_onlineCount->setText(QStringLiteral("?"));
-        m_onlineCount->setStyleSheet(QString::fromLatin1(kOnlineRedLabel));
-        m_onlineDot->setStyleSheet(QString::fromLatin1(kOnlineRedDot));
+        m_onlineCount->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineRedLabel));
+        m_onlineDot->setStyleSheet(QString::fromLatin1(CatalogStyles::kOnlineRedDot));
     }
 }
 
