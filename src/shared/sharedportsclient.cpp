@@ -61,6 +61,7 @@ void SharedPortsClient::cancelRequest()
 {
     const QSet<QNetworkReply *> replies = m_inFlight;
     m_inFlight.clear();
+    m_deliveries.clear();
     m_currentReply = nullptr;
     for (QNetworkReply *reply : replies) {
         disconnect(reply, nullptr, this, nullptr);
@@ -108,6 +109,29 @@ void SharedPortsClient::addComment(int portId, const QString &userName, const QS
     body.insert(QLatin1String("user_name"), userName);
     body.insert(QLatin1String("comment"), comment);
     track(post(QStringLiteral("add_comment.php"), body), &SharedPortsClient::onAddCommentFinished);
+}
+
+void SharedPortsClient::fetchComments(int portId, QObject *receiver, CommentsHandler handler)
+{
+    fetchComments(portId);
+    if (receiver && handler)
+        m_deliveries.insert(m_currentReply, Delivery {receiver, std::move(handler), {}});
+}
+
+void SharedPortsClient::addComment(
+    int portId, const QString &userName, const QString &comment, QObject *receiver, ResultHandler handler)
+{
+    addComment(portId, userName, comment);
+    if (receiver && handler)
+        m_deliveries.insert(m_currentReply, Delivery {receiver, {}, std::move(handler)});
+}
+
+SharedPortsClient::Delivery SharedPortsClient::takeDelivery(QNetworkReply *reply)
+{
+    Delivery delivery = m_deliveries.take(reply);
+    if (!delivery.receiver)
+        return {};
+    return delivery;
 }
 
 QNetworkReply *SharedPortsClient::get(const QString &endpoint, const QList<QPair<QString, QString>> &query)
@@ -214,8 +238,11 @@ void SharedPortsClient::onFetchCommentsFinished(QNetworkReply *reply)
         for (const QJsonValue &value : array)
             comments.append(Comment::fromJson(value.toObject()));
     }
+    const Delivery delivery = takeDelivery(reply);
     release(reply);
     emit commentsReceived(comments, success, error);
+    if (delivery.receiver && delivery.comments)
+        delivery.comments(comments, success, error);
 }
 
 void SharedPortsClient::onAddCommentFinished(QNetworkReply *reply)
@@ -223,6 +250,9 @@ void SharedPortsClient::onAddCommentFinished(QNetworkReply *reply)
     QJsonObject object;
     QString error;
     const bool success = readOutcome(reply, object, error);
+    const Delivery delivery = takeDelivery(reply);
     release(reply);
     emit commentAdded(success, error);
+    if (delivery.receiver && delivery.result)
+        delivery.result(success, error);
 }

@@ -4,10 +4,14 @@
 // result signal per started request; every reply is handled with the reply that
 // finished, so overlapping requests each report their own outcome.
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
+
+#include <functional>
 
 #include "shared/sharedport.h"
 
@@ -41,6 +45,17 @@ public:
     void unpublishPort(const QString &userName, int portId);
     void addComment(int portId, const QString &userName, const QString &comment);
 
+    // The same requests with their result also handed to one receiver, so windows that
+    // share a client each see only what they asked for. The result signal is emitted
+    // as well. Nothing is handed over once the receiver is destroyed or the request
+    // was cancelled.
+    using CommentsHandler
+        = std::function<void(const QList<Comment> &comments, bool success, const QString &error)>;
+    using ResultHandler = std::function<void(bool success, const QString &error)>;
+    void fetchComments(int portId, QObject *receiver, CommentsHandler handler);
+    void addComment(int portId, const QString &userName, const QString &comment, QObject *receiver,
+        ResultHandler handler);
+
     int transferTimeout() const;
 
     // Test hook: transfer time-out for clients constructed afterwards; 0 restores the shipped value.
@@ -72,4 +87,14 @@ private:
     QString m_baseUrl;
     QNetworkReply *m_currentReply = nullptr;
     QSet<QNetworkReply *> m_inFlight;
+
+    struct Delivery
+    {
+        QPointer<QObject> receiver;
+        CommentsHandler comments;
+        ResultHandler result;
+    };
+    // Takes the reply's delivery; an empty one when it has none or its receiver is gone.
+    Delivery takeDelivery(QNetworkReply *reply);
+    QHash<QNetworkReply *, Delivery> m_deliveries;
 };

@@ -102,6 +102,8 @@ private slots:
     void overlappingRequestsEachReportTheirOwn();
     void nextRequestFromInsideResultSlot();
     void cancelledRequestReportsNothing();
+    void resultsReachTheReceiverThatAsked();
+    void goneOrCancelledReceiverGetsNothing();
 };
 
 void TestSharedPortsClient::replyOutcome_data()
@@ -445,6 +447,86 @@ void TestSharedPortsClient::cancelledRequestReportsNothing()
     QVERIFY(added.wait(20000));
     QCOMPARE(ports.size(), 0);
     QCOMPARE(comments.size(), 0);
+}
+
+void TestSharedPortsClient::resultsReachTheReceiverThatAsked()
+{
+    CannedHttpServer server;
+    server.setResponder([](const CannedRequest &) { return CannedReply {200, {}, true}; });
+    SharedPortsClient client;
+    client.setBaseUrl(server.baseUrl());
+    QSignalSpy signalled(&client, &SharedPortsClient::commentsReceived);
+
+    QObject first;
+    QObject second;
+    QStringList firstGot;
+    QStringList secondGot;
+    const auto collect = [](QStringList &into) {
+        return [&into](const QList<Comment> &comments, bool success, const QString &error) {
+            into << (success ? comments.value(0).comment : QStringLiteral("error:") + error);
+        };
+    };
+    client.fetchComments(1, &first, collect(firstGot));
+    client.fetchComments(2, &second, collect(secondGot));
+    bool added = false;
+    client.addComment(
+        2, QStringLiteral("A"), QStringLiteral("x"), &second, [&added](bool success, const QString &error) {
+            added = !success && error == QLatin1String("flood");
+        });
+    QVERIFY(QTest::qWaitFor([&server] { return server.heldCount() == 3; }, 20000));
+
+    // Answered newest first; each answer reaches only the receiver of its request.
+    const auto heldIndexOf = [&server](const QByteArray &needle) {
+        for (int i = 0; i < server.requests().size(); ++i) {
+            if (server.requests().at(i).target.contains(needle))
+                return i;
+        }
+        return -1;
+    };
+    QCOMPARE(heldIndexOf("add_comment.php"), 2);
+    server.answer(2, 200, R"({"success":false,"error":"flood"})");
+    QVERIFY(QTest::qWaitFor([&added] { return added; }, 20000));
+    const int secondHeld = heldIndexOf("port_id=2");
+    server.answer(secondHeld, 200, R"({"success":true,"comments":[{"comment":"two"}]})");
+    QVERIFY(QTest::qWaitFor([&secondGot] { return !secondGot.isEmpty(); }, 20000));
+    server.answer(0, 200, R"({"success":true,"comments":[{"comment":"one"}]})");
+    QVERIFY(QTest::qWaitFor([&firstGot] { return !firstGot.isEmpty(); }, 20000));
+
+    QCOMPARE(firstGot, QStringList {QStringLiteral("one")});
+    QCOMPARE(secondGot, QStringList {QStringLiteral("two")});
+    // The result signal still reports every request.
+    QCOMPARE(signalled.size(), 2);
+    QVERIFY(!client.isBusy());
+}
+
+void TestSharedPortsClient::goneOrCancelledReceiverGetsNothing()
+{
+    CannedHttpServer server;
+    server.setResponder([](const CannedRequest &) { return CannedReply {200, {}, true}; });
+    SharedPortsClient client;
+    client.setBaseUrl(server.baseUrl());
+    QSignalSpy signalled(&client, &SharedPortsClient::commentsReceived);
+
+    int calls = 0;
+    auto *gone = new QObject;
+    client.fetchComments(1, gone, [&calls](const QList<Comment> &, bool, const QString &) { ++calls; });
+    QVERIFY(QTest::qWaitFor([&server] { return server.heldCount() == 1; }, 20000));
+    delete gone;
+    server.answer(0, 200, R"({"success":true,"comments":[]})");
+    QVERIFY(signalled.wait(20000));
+    QCOMPARE(calls, 0);
+
+    QObject kept;
+    client.addComment(
+        1, QStringLiteral("A"), QStringLiteral("x"), &kept, [&calls](bool, const QString &) { ++calls; });
+    QVERIFY(QTest::qWaitFor([&server] { return server.heldCount() == 1; }, 20000));
+    client.cancelRequest();
+    server.answer(0, 200, R"({"success":true})");
+    // A later request on the same client completes; the cancelled one had its chance by then.
+    server.setReply(200, R"({"success":true,"comments":[]})");
+    client.fetchComments(1, &kept, [&calls](const QList<Comment> &, bool, const QString &) { calls += 10; });
+    QVERIFY(QTest::qWaitFor([&calls] { return calls != 0; }, 20000));
+    QCOMPARE(calls, 10);
 }
 
 QTEST_MAIN(TestSharedPortsClient)
