@@ -104,7 +104,8 @@ void applyNativeWindowIcons()
     const QWidgetList widgets = QApplication::allWidgets();
     if (widgets.isEmpty())
         return;
-    if (const WId id = widgets.first()->winId()) {
+    // The window the widget sits in: asking a child for a handle would make it native.
+    if (const WId id = widgets.first()->window()->winId()) {
         ::SendMessageW(reinterpret_cast<HWND>(id), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(handle));
         ::SendMessageW(reinterpret_cast<HWND>(id), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(handle));
     }

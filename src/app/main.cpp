@@ -24,6 +24,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationVersion(QLatin1String(AppConfig::kAppVersion));
     QApplication::setOrganizationName(QLatin1String(AppConfig::kOrganizationName));
+    // The program lives in the tray and the HUD: closing a window never ends it, only
+    // the confirmed exit does.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     StartupDialogs::installTestAutoClose();
 

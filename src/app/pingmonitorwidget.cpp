@@ -22,6 +22,7 @@
 #include "records/sessionmanager.h"
 #include "records/sessiontracker.h"
 #include "shared/sharedportsclient.h"
+#include "shared/sharedportsdialog.h"
 #include "update/autoupdater.h"
 #include "update/updatenotices.h"
 #include "ui/animatedbackground.h"
@@ -203,7 +204,7 @@ void PingMonitorWidget::checkForUpdates()
 
 void PingMonitorWidget::onUpdateError(const QString &error)
 {
-    qDebug() << "Update error:" << error;
+    qDebug().noquote() << "Update error:" << error;
 }
 
 void PingMonitorWidget::loadNickname()
@@ -277,6 +278,8 @@ void PingMonitorWidget::performExit()
         hook(0);
         return;
     }
+    if (m_tray)
+        m_tray->hide();  // a dead process leaves its icon behind otherwise
     std::fflush(nullptr);
     std::_Exit(0);
 }
@@ -420,6 +423,8 @@ bool PingMonitorWidget::changeNickname(const QString &nickname)
     if (!NicknameChange::apply(this, nickname, m_nicknameChangeCount))
         return false;
     m_nickname = nickname.trimmed();
+    if (m_sharedCatalog)
+        m_sharedCatalog->setUserName(m_nickname);
     return true;
 }
 
@@ -591,7 +596,7 @@ void PingMonitorWidget::checkConnectionHealth()
 
 void PingMonitorWidget::publishPort(quint16 port, const QString &description, int status, const QString &comment)
 {
-    qDebug() << "Publishing port:" << port << "desc:" << description << "status:" << status << "comment:" << comment;
+    qDebug().noquote() << "Publishing port:" << port << "desc:" << description << "status:" << status << "comment:" << comment;
     m_sharedPorts->publishPort(m_nickname, port, description, status, comment);
 }
 

@@ -35,6 +35,7 @@ class Screenshot;
 class SessionManager;
 class SessionTracker;
 class SharedPortsClient;
+class SharedPortsDialog;
 class SvgButton;
 
 class PingMonitorWidget : public QWidget, public SettingsTarget
@@ -123,6 +124,7 @@ public slots:
     void showFavoritesContextMenu();
     void showFavoritesDialog();
     void showPortHistory();
+    void showSharedCatalog();
     void checkForUpdates();
     void onUpdateError(const QString &error);
     void lookupGeoLocation(const QString &address);
@@ -189,6 +191,7 @@ private:
     Screenshot *m_screenshot = nullptr;
     AutoUpdater *m_updater = nullptr;
     MiniOverlayWidget *m_hud = nullptr;  // a top-level window of its own, deleted with us
+    QPointer<SharedPortsDialog> m_sharedCatalog;  // made on first use, then kept
     NotificationGate m_notifications;
     QString m_nickname;
     int m_nicknameChangeCount = 0;

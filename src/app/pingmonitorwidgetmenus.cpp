@@ -8,7 +8,9 @@
 #include "favorites/favoriteportsmanager.h"
 #include "favorites/simpledialog.h"
 #include "monitor/connectionmonitor.h"
+#include "monitor/presenceclient.h"
 #include "records/porthistorydialog.h"
+#include "shared/sharedportsdialog.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
@@ -66,6 +68,7 @@ void PingMonitorWidget::buildMenus()
         {"Выбор диапазонов", Icons::firewall(), &PingMonitorWidget::showFirewallManager},
         {"Избранные порты", Icons::star(), &PingMonitorWidget::showFavoritesDialog},
         {"История подключений", Icons::clock(), &PingMonitorWidget::showPortHistory},
+        {"Сеть портов", Icons::globe(), &PingMonitorWidget::showSharedCatalog},
         {nullptr, {}, nullptr},
         {"Настройки", Icons::settings(), &PingMonitorWidget::showSettings},
     };
@@ -230,6 +233,7 @@ void PingMonitorWidget::showFavoritesContextMenu()
                                         .arg(favorite.description.toHtmlEscaped()),
                                     row);
             text->setTextFormat(Qt::RichText);
+            text->setTextInteractionFlags(Qt::NoTextInteraction);  // a click on the row closes the menu
             line->addWidget(text, 1);
             if (favorite.port == m_monitor->currentPort()) {
                 auto *current = new QLabel(row);
@@ -318,4 +322,18 @@ void PingMonitorWidget::showPortHistory()
 void PingMonitorWidget::showFirewallManager()
 {
     FirewallManagerDialog::openFor(this);
+}
+
+void PingMonitorWidget::showSharedCatalog()
+{
+    if (!m_sharedCatalog) {
+        // It follows this window's online count and opacity by itself.
+        m_sharedCatalog = new SharedPortsDialog(m_nickname, m_favorites, this);
+        m_sharedCatalog->onOnlineCountChanged(m_presence->onlineCount());
+    } else if (m_sharedCatalog->userName() != m_nickname) {
+        m_sharedCatalog->setUserName(m_nickname);
+    }
+    m_sharedCatalog->show();
+    m_sharedCatalog->raise();
+    m_sharedCatalog->activateWindow();
 }

@@ -58,6 +58,7 @@ void ConnectionMonitor::updateTarget()
         if (m_connected) {
             m_connected = false;
             m_pingTimer.stop();
+            m_ping->cancel();
             m_ping->clearSamples();
             emit connectionLost();
         }

@@ -5,6 +5,8 @@
 
 #include "monitor/serverselection.h"
 
+#include <QtGlobal>
+
 #include <memory>
 
 class DiscoverySource
@@ -23,10 +25,16 @@ public:
 // the known connection still stands, the TCP table is not read again. A full scan
 // runs whenever one of them is gone, and at least every kFullScanInterval calls so
 // that a second game process or a better connection is not missed for long.
+// On Windows checking one connection means reading the whole table anyway, so every
+// call is a full scan there.
 class PlatformDiscoverySource final : public DiscoverySource
 {
 public:
+#ifdef Q_OS_WIN
+    static constexpr int kFullScanInterval = 1;
+#else
     static constexpr int kFullScanInterval = 15;
+#endif
 
     std::vector<uint32_t> findGameProcesses() override;
     GameServer findServer(const std::vector<uint32_t> &pids) override;

@@ -20,8 +20,23 @@ PingEngine::~PingEngine()
 
 void PingEngine::setTarget(const QString &host, quint16 port)
 {
+    if (host != m_host || port != m_port)
+        cancel();
     m_host = host;
     m_port = port;
+}
+
+void PingEngine::cancel()
+{
+    m_timeout.stop();
+    if (QTcpSocket *socket = m_socket) {
+        m_socket = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    ++m_generation;  // a measurement queued but not yet started finds nothing to do
+    m_inProgress = false;
 }
 
 void PingEngine::startPingMeasurement()
@@ -29,7 +44,13 @@ void PingEngine::startPingMeasurement()
     if (m_host.isEmpty() || m_port == 0 || m_inProgress)
         return;
     m_inProgress = true;
-    QMetaObject::invokeMethod(this, &PingEngine::measurePing, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation] {
+            if (generation == m_generation)
+                measurePing();
+        },
+        Qt::QueuedConnection);
 }
 
 void PingEngine::measurePing()

@@ -25,6 +25,7 @@ public:
     explicit PingEngine(QObject *parent = nullptr);
     ~PingEngine() override;
 
+    // A new target cancels a measurement of the old one.
     void setTarget(const QString &host, quint16 port);
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
@@ -33,6 +34,10 @@ public:
     // Starts one measurement unless one is running or there is no target. The
     // connect itself begins once control is back in the event loop.
     void startPingMeasurement();
+
+    // Drops a measurement in flight without reporting it: its answer would belong to a
+    // connection that is gone or to another server.
+    void cancel();
 
     // The last 60 results, oldest first.
     void recordSample(int ping, const QDateTime &at = QDateTime::currentDateTime());
@@ -52,6 +57,7 @@ private:
     QString m_host;
     quint16 m_port = 0;
     bool m_inProgress = false;
+    quint64 m_generation = 0;
     QPointer<QTcpSocket> m_socket;
     QTimer m_timeout;
     QElapsedTimer m_clock;

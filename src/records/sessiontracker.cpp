@@ -50,6 +50,7 @@ void SessionTracker::startGameSession(const QString &host, quint16 port)
 {
     if (runningSession())
         return;
+    endPausedSession();
     GameSession *session = m_sessions->startNewSession(host, port);
     if (!session)
         return;
@@ -64,15 +65,24 @@ void SessionTracker::connectionLost()
         session->pause();
 }
 
+void SessionTracker::endPausedSession()
+{
+    // A session paused by a lost connection ends when a new one starts or the game
+    // ends: left paused, its record would stay open with no end time for good.
+    // Resuming first counts the open pause out of the played time.
+    GameSession *session = m_sessions->currentSession();
+    if (session && session->isActive() && session->isPaused()) {
+        session->resume();
+        m_sessions->endCurrentSession();
+    }
+}
+
 void SessionTracker::endGameSession()
 {
     GameSession *session = m_sessions->currentSession();
     if (session && session->isActive()) {
-        // A session paused by a lost connection is ended as well: leaving it paused
-        // would keep its record open, with no end time, after the game is gone.
-        // Resuming first counts the open pause out of the played time.
         if (session->isPaused())
-            session->resume();
+            session->resume();  // see endPausedSession
         m_sessions->endCurrentSession();
         emit gameSessionEnded();
     }

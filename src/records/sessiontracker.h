@@ -46,6 +46,7 @@ signals:
 
 private:
     void startGameSession(const QString &host, quint16 port);
+    void endPausedSession();
 
     SessionManager *m_sessions;
     PortHistory *m_history;

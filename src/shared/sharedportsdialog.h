@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QString>
 
-class CommentDialog;
+#include "shared/commentdialog.h"
 class FavoritePortsManager;
 class PortMessageWidget;
 class QComboBox;

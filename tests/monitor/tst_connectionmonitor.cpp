@@ -232,6 +232,49 @@ private slots:
         QVERIFY2(clock.elapsed() >= PingEngine::kTimeoutMs - 5, qPrintable(QString::number(clock.elapsed())));
     }
 
+    void cancelledMeasurementReportsNothing()
+    {
+        BlackHole hole;
+        QTcpServer live;
+        QVERIFY(live.listen(QHostAddress::LocalHost));
+        PingEngine engine;
+        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
+
+        // Cancelled while connecting to a silent server.
+        engine.setTarget(QStringLiteral("127.0.0.1"), hole.port());
+        engine.startPingMeasurement();
+        QTest::qWait(50);
+        engine.cancel();
+        QVERIFY(!engine.isInProgress());
+
+        // Cancelled before the queued measurement even started, then started anew:
+        // exactly one result, for the new target.
+        engine.startPingMeasurement();
+        engine.setTarget(QStringLiteral("127.0.0.1"), live.serverPort());
+        engine.startPingMeasurement();
+        QVERIFY(measured.wait(2000));
+        QTest::qWait(PingEngine::kTimeoutMs + 100);
+        QCOMPARE(measured.count(), 1);
+        QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
+    }
+
+    void lossCancelsTheMeasurementInFlight()
+    {
+        BlackHole hole;
+        Fixture f;
+        f.source->pids = {42};
+        f.source->connectTo("127.0.0.1", hole.port());
+        f.monitor.updateTarget();
+        QSignalSpy measured(f.monitor.ping(), &PingEngine::pingMeasured);
+        f.monitor.ping()->startPingMeasurement();
+        QTest::qWait(50);
+        f.source->lose();
+        f.monitor.updateTarget();
+        QTest::qWait(PingEngine::kTimeoutMs + 100);
+        QCOMPARE(measured.count(), 0);  // no stale 999 over the dashes of a lost connection
+        QVERIFY(f.monitor.ping()->samples().isEmpty());
+    }
+
     void noTargetNoMeasurement()
     {
         PingEngine engine;

@@ -82,8 +82,15 @@ private slots:
         s.tracker.serverFound(QStringLiteral("5.9.1.2"), 9105, false);
         QCOMPARE(s.started.count(), 2);
         QVERIFY(s.tracker.runningSession() != first);
-        QVERIFY(first->isPaused());
         QCOMPARE(s.history.sessions().size(), 1);  // same server after a loss: same visit
+
+        // The paused session is closed rather than left open for good.
+        QVERIFY(!first->isActive());
+        QVERIFY(first->endTime().isValid());
+        QCOMPARE(s.ended.count(), 1);
+        SessionManager reloaded(s.dir.filePath(QStringLiteral("game_sessions.txt")));
+        QCOMPARE(reloaded.sessions().size(), 2);
+        QVERIFY(reloaded.sessions().first()->endTime().isValid());
     }
 
     void gameEndEndsSessionAndVisit_data()
