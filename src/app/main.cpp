@@ -56,6 +56,7 @@ int main(int argc, char *argv[])
     }
 
     SplashScreen::run(splash);
+    qDebug() << "[STARTUP] Splash finished";
     if (!FirstRun::ensureSafetyAccepted())
         return 0;
     if (!FirstRun::ensureNickname())

@@ -74,11 +74,16 @@ void PingMonitorWidget::setExitHook(ExitHook hook)
     exitHook() = std::move(hook);
 }
 
-PingMonitorWidget::PingMonitorWidget(QWidget *parent)
+PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFolder)
     : QWidget(parent)
     , m_monitor(new ConnectionMonitor(nullptr, this))
-    , m_sessions(new SessionManager(SessionManager::defaultFilePath(), this))
-    , m_history(new PortHistory(PortHistory::defaultFilePath(), this))
+    , m_sessions(new SessionManager(recordsFolder.isEmpty()
+                                        ? SessionManager::defaultFilePath()
+                                        : recordsFolder + QStringLiteral("/game_sessions.txt"),
+                                    this))
+    , m_history(new PortHistory(recordsFolder.isEmpty() ? PortHistory::defaultFilePath()
+                                                        : recordsFolder + QStringLiteral("/port_history.txt"),
+                                this))
     , m_favorites(new FavoritePortsManager(this))
     , m_tracker(new SessionTracker(m_sessions, m_history, this))
     , m_network(new QNetworkAccessManager(this))

@@ -50,7 +50,8 @@ public:
     static constexpr int kFirstUpdateCheckMs = 5000;
     static constexpr int kUpdateCheckIntervalMs = 24 * 60 * 60 * 1000;
 
-    explicit PingMonitorWidget(QWidget *parent = nullptr);
+    // The record files live in the program's folder unless recordsFolder names another.
+    explicit PingMonitorWidget(QWidget *parent = nullptr, const QString &recordsFolder = QString());
     ~PingMonitorWidget() override;
 
     void loadSettings();

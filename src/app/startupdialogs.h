@@ -11,7 +11,8 @@ QString madeUpNickname();
 
 // Start-up runs modal windows before the event loop. When KESTREL_TEST_AUTOCLOSE_MS
 // is set (end-to-end tests run the real program with no one to click), every modal
-// window is logged and rejected that many milliseconds after it appears.
+// window is logged and rejected that many milliseconds after it appears (accepted when
+// KESTREL_TEST_AUTOCLOSE_ACTION is "accept").
 void installTestAutoClose();
 
 }  // namespace StartupDialogs

@@ -1,5 +1,10 @@
 #include "app/exitconfirmdialog.h"
 #include "app/pingmonitorwidget.h"
+#include "favorites/favoriteportsmanager.h"
+#include "records/gamesession.h"
+#include "records/porthistory.h"
+#include "records/sessionmanager.h"
+#include "records/sessiontracker.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
 #include "tools/toolprocess.h"
@@ -8,7 +13,9 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -25,6 +32,8 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_records;
+
 private slots:
     void showsTheFakeGamesServer()
     {
@@ -33,8 +42,10 @@ private slots:
         ToolProcess client(QStringLiteral("rf4_x64.exe"), {QStringLiteral("127.0.0.3"), QStringLiteral("9305")});
         QVERIFY(!client.waitForLine("CONNECTED").isEmpty());
 
-        PingMonitorWidget window;
+        PingMonitorWidget window(nullptr, m_records.path());
         QSignalSpy pinged(window.monitor()->ping(), &PingEngine::pingMeasured);
+        QPushButton *star = window.favoriteButton();
+        QVERIFY(star->isHidden());  // no port yet
 
         // Two target periods at most.
         QVERIFY(QTest::qWaitFor([&] { return window.monitor()->isConnected(); },
@@ -50,6 +61,33 @@ private slots:
         QCOMPARE(labelText(window, "metricValueQuality"), QStringLiteral("ОТЛИЧНО"));
         QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(), 100);
 
+        // The favourite star beside the port: empty, then in the status colour, lighter on
+        // hover and darker when pressed.
+        QVERIFY(!star->isHidden());
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+        QVERIFY(star->styleSheet().contains(QStringLiteral("color:#fbbf24;")));
+        const struct {
+            int status;
+            const char *color;
+        } states[] = {{2, "#ef4444"}, {1, "#22c55e"}, {0, "#facc15"}, {7, "#facc15"}};
+        for (const auto &state : states) {
+            window.favorites()->removeFavorite(9305);
+            FavoritePort favorite;
+            favorite.port = 9305;
+            favorite.description = QStringLiteral("Тест");
+            favorite.addedDate = QDateTime::currentDateTime();
+            favorite.status = state.status;
+            QVERIFY(window.favorites()->addFavorite(favorite));
+            const QColor color(QLatin1String(state.color));
+            QCOMPARE(star->text(), QStringLiteral("★"));
+            QVERIFY2(star->styleSheet().contains(QStringLiteral("color:%1;").arg(color.name())),
+                     qPrintable(star->styleSheet()));
+            QVERIFY(star->styleSheet().contains(QStringLiteral(":hover { color:%1;").arg(color.lighter(130).name())));
+            QVERIFY(star->styleSheet().contains(QStringLiteral(":pressed { color:%1;").arg(color.darker(130).name())));
+        }
+        window.favorites()->removeFavorite(9305);
+        QCOMPARE(star->text(), QStringLiteral("☆"));
+
         // The game drops its connection: the tiles go back to dashes.
         client.send("drop");
         QVERIFY(!client.waitForLine("DROPPED").isEmpty());
@@ -64,7 +102,7 @@ private slots:
     {
         int exitCode = -1;
         PingMonitorWidget::setExitHook([&](int code) { exitCode = code; });
-        PingMonitorWidget window;
+        PingMonitorWidget window(nullptr, m_records.path());
         window.monitor()->stop();
 
         ExitConfirmDialog::setNextAnswer(false);
@@ -73,10 +111,22 @@ private slots:
         QCOMPARE(exitCode, -1);
         QVERIFY(!window.isExiting());
 
+        // A running session and an open port visit are closed on disk before the end.
+        window.sessionTracker()->serverFound(QStringLiteral("5.9.1.2"), 9105, true);
+        QVERIFY(window.sessionTracker()->runningSession());
+        QVERIFY(window.portHistory()->hasActiveSession());
+
         ExitConfirmDialog::setNextAnswer(true);
         window.close();
         QCOMPARE(exitCode, 0);
         QVERIFY(window.isExiting());
+        SessionManager sessions(window.sessionManager()->filePath());
+        QVERIFY(!sessions.sessions().isEmpty());
+        QVERIFY(sessions.sessions().last()->endTime().isValid());
+        PortHistory history(window.portHistory()->filePath());
+        QVERIFY(!history.sessions().isEmpty());
+        QVERIFY(!history.hasActiveSession());
+        QVERIFY(history.sessions().last().endTime.isValid());
 
         // Once exiting, further close requests are ignored without asking again.
         exitCode = -1;
@@ -87,7 +137,7 @@ private slots:
 
     void titleBarDragsOnlyInItsTopRows()
     {
-        PingMonitorWidget window;
+        PingMonitorWidget window(nullptr, m_records.path());
         window.monitor()->stop();
         const QPoint start = window.pos();
 

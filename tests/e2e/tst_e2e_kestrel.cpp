@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -92,9 +94,20 @@ private slots:
         QVERIFY(QDir().mkpath(m_home + QStringLiteral("/run")));
         QVERIFY(QFile::copy(ToolProcess::binPath(QStringLiteral("KESTREL")), kestrel()));
 
-        QFile settings(m_home + QStringLiteral("/.config/TORVAL/KESTREL.conf"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nsafetyAccepted=true\nchatUserName=E2E\nminiOverlayEnabled=false\n");
+        QSettings settings(m_home + QStringLiteral("/.config/TORVAL/KESTREL.conf"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("safetyAccepted"), true);
+        settings.setValue(QStringLiteral("chatUserName"), QStringLiteral("E2E"));
+        settings.setValue(QStringLiteral("miniOverlayEnabled"), false);
+        // A favourite on the fake server's first port: its description goes into the visit line.
+        settings.beginWriteArray(QStringLiteral("FavoritePorts"));
+        settings.setArrayIndex(0);
+        settings.setValue(QStringLiteral("port"), 9505);
+        settings.setValue(QStringLiteral("description"), QStringLiteral("Озеро | ночь"));
+        settings.setValue(QStringLiteral("addedDate"), QDateTime::currentDateTime());
+        settings.setValue(QStringLiteral("status"), 1);
+        settings.endArray();
+        settings.sync();
+        QCOMPARE(settings.status(), QSettings::NoError);
     }
 
     void discoversRecordsAndGuards()
@@ -123,6 +136,7 @@ private slots:
         QStringList visits = waitForRecords(historyFile(), [](const QStringList &l) { return !l.isEmpty(); });
         QCOMPARE(visits.size(), 1);
         QVERIFY2(visits.first().contains(QStringLiteral("|9505|")), qPrintable(visits.first()));
+        QVERIFY2(visits.first().endsWith(QStringLiteral("|Озеро | ночь")), qPrintable(visits.first()));
 
         // A second start is refused and leaves the first alone.
         ToolProcess second;
@@ -160,6 +174,36 @@ private slots:
         QVERIFY(next.start(kestrel(), {}, environment(), true));
         QVERIFY2(!next.waitForLine("[STARTUP] Main window shown", 15000).isEmpty(), next.allOutput().constData());
         next.stop();
+    }
+
+    void firstRunAsksOnceThenNeverAgain()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".config"))));
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("KESTREL_TEST_AUTOCLOSE_ACTION"), QStringLiteral("accept"));
+
+        ToolProcess first;
+        QVERIFY(first.start(kestrel(), {}, env, true));
+        QVERIFY(!first.waitForLine("[STARTUP] Splash finished", 15000).isEmpty());
+        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Декларация безопасности SafetyDialog").isEmpty());
+        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Выбор ника NicknameInputDialog").isEmpty());
+        QVERIFY2(!first.waitForLine("[STARTUP] Main window shown").isEmpty(), first.allOutput().constData());
+        first.stop();
+
+        QSettings stored(home.filePath(QStringLiteral(".config/TORVAL/KESTREL.conf")), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("safetyAccepted")).toBool(), true);
+        QVERIFY(QRegularExpression(QStringLiteral("^Игрок_\\{[0-9a-f]{5}$"))
+                    .match(stored.value(QStringLiteral("chatUserName")).toString())
+                    .hasMatch());
+
+        ToolProcess second;
+        QVERIFY(second.start(kestrel(), {}, env, true));
+        QVERIFY(!second.waitForLine("[STARTUP] Main window shown", 15000).isEmpty());
+        QVERIFY(!second.allOutput().contains("Closing modal window"));
+        second.stop();
     }
 
     void nonElevatedStartShowsTheAdministratorWindow()
