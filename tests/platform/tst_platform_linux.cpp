@@ -113,6 +113,7 @@ private slots:
     void adaptersInPrivateNamespace();
     void privileges_data();
     void privileges();
+    void firewallRightReachesChildren();
     void terminateByName();
 
 private:
@@ -403,6 +404,35 @@ void TestPlatformLinux::privileges()
     QVERIFY(probe.waitForFinished(10000));
     QVERIFY2(probe.exitCode() == 0, probe.readAllStandardError().constData());
     QCOMPARE(probe.readAllStandardOutput().trimmed(), expected);
+}
+
+void TestPlatformLinux::firewallRightReachesChildren()
+{
+    // A non-root install gets CAP_NET_ADMIN from a file capability (setcap +ep), which
+    // its children (nft) would not inherit unless the program passes it on.
+    if (!m_root)
+        QSKIP("needs root to set file capabilities and switch users");
+    const QString setpriv = systemTool(QStringLiteral("setpriv"));
+    const QString setcap = systemTool(QStringLiteral("setcap"));
+    if (setpriv.isEmpty() || setcap.isEmpty())
+        QSKIP("setpriv or setcap is not installed");
+    QTemporaryDir dir(QDir(qEnvironmentVariable("KESTREL_BIN_DIR")).filePath(QStringLiteral("capsXXXXXX")));
+    QVERIFY(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
+    const QString probe = dir.filePath(QStringLiteral("platform_probe"));
+    QVERIFY(QFile::copy(ToolProcess::binPath(QStringLiteral("platform_probe")), probe));
+    QProcess grant;
+    grant.start(setcap, {QStringLiteral("cap_net_admin+ep"), probe});
+    QVERIFY(grant.waitForFinished(10000));
+    if (grant.exitCode() != 0)
+        QSKIP("this file system does not keep file capabilities");
+
+    QProcess run;
+    run.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"), probe,
+                           QStringLiteral("pass-on")});
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.readAllStandardOutput().trimmed(), QByteArray("passed=1\nelevated=1 admin=1"));
 }
 
 void TestPlatformLinux::terminateByName()
