@@ -24,6 +24,7 @@ PACKAGES=(
     xvfb xauth x11-utils nftables iproute2 util-linux libcap2-bin procps psmisc
     # benchmarks and screenshots
     wrk hyperfine imagemagick
+    xdotool
 )
 
 if [ -z "${KESTREL_SKIP_APT_UPDATE:-}" ]; then

@@ -137,6 +137,7 @@ void AnimatedBackground::updateParticles()
     const double h = height();
     for (qsizetype i = m_particles.size() - 1; i >= 0; --i) {
         Particle &p = m_particles[i];
+        m_dirty += particleRect(p);
         p.x += std::cos(p.angle) * p.speed;
         p.y += std::sin(p.angle) * p.speed;
         p.life -= 0.002;
@@ -144,17 +145,40 @@ void AnimatedBackground::updateParticles()
         if (p.x < 0 || p.x > w || p.y < 0 || p.y > h || p.life <= 1e-9) {
             m_particles.removeAt(i);
             m_particles.append(makeParticle());
+            m_dirty += particleRect(m_particles.last());
+        } else {
+            m_dirty += particleRect(p);
         }
     }
-    update();
+    repaintDirty();
 }
 
 void AnimatedBackground::updateWaves()
 {
     m_waveClock += 0.1;
-    for (Wave &wave : m_waves)
+    for (Wave &wave : m_waves) {
         wave.phase += wave.speed;
-    update();
+        // Only the band the crest sweeps changes: above it the wave is absent, below it solid.
+        const int reach = int(std::ceil(wave.amplitude)) + kRepaintMargin;
+        m_dirty += QRect(0, wave.baseLine - reach, width(), 2 * reach + 1);
+    }
+    // Every repaint also redraws the children above the changed area, so while the particle
+    // timer runs, its next frame (at most 30 ms away) carries the waves as well.
+    if (!m_particleTimer->isActive())
+        repaintDirty();
+}
+
+QRect AnimatedBackground::particleRect(const Particle &p)
+{
+    return QRectF(p.x - p.size, p.y - p.size, 2 * p.size, 2 * p.size)
+        .toAlignedRect()
+        .adjusted(-kRepaintMargin, -kRepaintMargin, kRepaintMargin, kRepaintMargin);
+}
+
+void AnimatedBackground::repaintDirty()
+{
+    update(m_dirty);
+    m_dirty = QRegion();
 }
 
 void AnimatedBackground::paintEvent(QPaintEvent *event)
@@ -187,10 +211,15 @@ void AnimatedBackground::paintEvent(QPaintEvent *event)
                 path.lineTo(point);
             }
         }
-        path.lineTo(w + 50, h + 100);
-        path.lineTo(-50, h + 100);
+        // The body below the crest is a plain rectangle: filled as one, it costs the
+        // antialiasing rasteriser nothing, and the seam on a whole pixel row is exact.
+        const int crestBottom = wave.baseLine + int(std::ceil(wave.amplitude)) + 1;
+        path.lineTo(w + 50, crestBottom);
+        path.lineTo(-50, crestBottom);
         path.closeSubpath();
         painter.fillPath(path, wave.color);
+        if (crestBottom < h)
+            painter.fillRect(QRect(0, crestBottom, w, h - crestBottom), wave.color);
     }
 
     for (const Particle &p : std::as_const(m_particles)) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QRegion>
 #include <QWidget>
 
 class QParallelAnimationGroup;
@@ -68,8 +69,14 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    // Antialiasing reaches a pixel beyond a shape's edge; one more allows for rounding.
+    static constexpr int kRepaintMargin = 2;
+
     Particle makeParticle() const;
     void scatterParticles();
+    static QRect particleRect(const Particle &p);
+    // Repaints what the steps since the last repaint changed, not the whole window.
+    void repaintDirty();
 
     QTimer *m_waveTimer;
     QTimer *m_particleTimer;
@@ -83,4 +90,5 @@ private:
     QColor m_gradient2;
     QColor m_gradient3;
     QColor m_gradient4;
+    QRegion m_dirty;
 };

@@ -1,5 +1,7 @@
 #include "ui/animatedbackground.h"
 
+#include <QAbstractAnimation>
+#include <QPaintEvent>
 #include <QTest>
 
 #include <cmath>
@@ -47,6 +49,38 @@ void verifyFreshParticles(const AnimatedBackground &background, const QSize &siz
     }
 }
 
+// Records, for each paint of the watched widget, the region painted and where the first
+// particle was at that moment.
+class PaintRecorder : public QObject
+{
+public:
+    struct Paint
+    {
+        QRegion region;
+        QPointF particle;
+    };
+
+    explicit PaintRecorder(AnimatedBackground *background) : m_background(background)
+    {
+        background->installEventFilter(this);
+    }
+
+    QList<Paint> paints;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_background && event->type() == QEvent::Paint) {
+            const Particle &p = m_background->particles().first();
+            paints.append({static_cast<QPaintEvent *>(event)->region(), QPointF(p.x, p.y)});
+        }
+        return false;
+    }
+
+private:
+    AnimatedBackground *m_background;
+};
+
 } // namespace
 
 class TestAnimatedBackground : public QObject
@@ -65,6 +99,7 @@ private slots:
     void progressDimsTheGradient();
     void timersRunOnlyWhileVisible();
     void paintsTheGradient();
+    void stepsRepaintOnlyWhatMoved();
 };
 
 void TestAnimatedBackground::startsWithThirtyParticlesAndFourWaves()
@@ -249,6 +284,42 @@ void TestAnimatedBackground::paintsTheGradient()
     QVERIFY(plain.alpha() >= 180 && plain.alpha() <= 200);
     // Below the waves the colours stack up towards opaque.
     QVERIFY(image.pixelColor(100, 190).alpha() > plain.alpha());
+}
+
+void TestAnimatedBackground::stepsRepaintOnlyWhatMoved()
+{
+    QWidget window;
+    window.resize(400, 300);
+    auto *background = new AnimatedBackground(&window);
+    background->resize(400, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The opening brightness sweep repaints everything; it is not what is measured here.
+    for (QAbstractAnimation *animation : background->findChildren<QAbstractAnimation *>())
+        animation->stop();
+    // One slow marker drifting right from (100, 150), well away from the probe point below.
+    background->setParticles({marker(100, 150, 0.0, 0.3)});
+    PaintRecorder recorder(background);
+    QTRY_VERIFY(!recorder.paints.isEmpty()); // the full repaint that setParticles asks for
+    recorder.paints.clear();
+    QTRY_VERIFY(recorder.paints.size() >= 8);
+
+    // Between the wave bands (crests at 100 and 200, 15 and 25 pixels high) and far from the
+    // marker, nothing changes, so nothing is repainted.
+    const QPoint still(350, 150);
+    QRegion painted;
+    for (qsizetype i = 0; i < recorder.paints.size(); ++i) {
+        const PaintRecorder::Paint &paint = recorder.paints.at(i);
+        QVERIFY2(!paint.region.contains(still), qPrintable(QString::number(i)));
+        // The marker is drawn where it is and wiped where it was: no trail.
+        QVERIFY(paint.region.contains(paint.particle.toPoint()));
+        if (i > 0)
+            QVERIFY(paint.region.contains(recorder.paints.at(i - 1).particle.toPoint()));
+        painted += paint.region;
+    }
+    // The waves still move: their crests are repainted.
+    for (const QPoint crest : {QPoint(50, 100), QPoint(380, 200), QPoint(200, 280)})
+        QVERIFY2(painted.contains(crest), qPrintable(QStringLiteral("%1,%2").arg(crest.x()).arg(crest.y())));
 }
 
 QTEST_MAIN(TestAnimatedBackground)
