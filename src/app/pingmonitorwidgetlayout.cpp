@@ -4,6 +4,7 @@
 #include "app/mainwindowstyle.h"
 #include "app/pingmonitorwidget.h"
 #include "ui/animatedbackground.h"
+#include "ui/cachedlabel.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
@@ -26,6 +27,16 @@ const QString kDash = QString::fromUtf8(MainWindowStyle::kDash);
 QLabel *centredLabel(const QString &text, const QString &objectName, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// A fixed caption: drawn once, then copied on every repaint of the background.
+QLabel *caption(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *label = new CachedLabel(text, parent);
     label->setObjectName(objectName);
     label->setAlignment(Qt::AlignCenter);
     label->setTextFormat(Qt::PlainText);
@@ -122,7 +133,7 @@ QWidget *PingMonitorWidget::buildMetricsPanel()
     const QStringList titles{QStringLiteral("🌐 СЕРВЕР"), QStringLiteral("🔢 ПОРТ"), QStringLiteral("⚡ ПИНГ"),
                              QStringLiteral("📡 КАЧЕСТВО")};
     for (int column = 0; column < titles.size(); ++column)
-        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("metricTitle"), panel), 0, column);
+        grid->addWidget(caption(titles.at(column), QStringLiteral("metricTitle"), panel), 0, column);
 
     m_hostLabel = centredLabel(kDash, QStringLiteral("metricValueHost"), panel);
     m_portLabel = centredLabel(kDash, QStringLiteral("metricValuePort"), panel);
@@ -145,7 +156,7 @@ QWidget *PingMonitorWidget::buildMetricsPanel()
     grid->addWidget(m_pingLabel, 1, 2);
     grid->addWidget(m_qualityLabel, 1, 3);
 
-    grid->addWidget(centredLabel(QStringLiteral("📍 ГЕОЛОКАЦИЯ"), QStringLiteral("metricTitle"), panel), 2, 0);
+    grid->addWidget(caption(QStringLiteral("📍 ГЕОЛОКАЦИЯ"), QStringLiteral("metricTitle"), panel), 2, 0);
     m_geoLabel = centredLabel(kDash, QStringLiteral("metricValueGeo"), panel);
     m_geoLabel->setMinimumHeight(32);
     grid->addWidget(m_geoLabel, 2, 1, 1, 3);
@@ -185,7 +196,7 @@ QWidget *PingMonitorWidget::buildSessionPanel()
     const QStringList titles{QStringLiteral("⏱ ВРЕМЯ СЕССИИ"), QStringLiteral("📊 СРЕДНИЙ ПИНГ"),
                              QStringLiteral("🪢 СТАБИЛЬНОСТЬ"), QStringLiteral("🌐 ТИП СЕТИ")};
     for (int column = 0; column < titles.size(); ++column)
-        grid->addWidget(centredLabel(titles.at(column), QStringLiteral("sessionTitle"), panel), 0, column);
+        grid->addWidget(caption(titles.at(column), QStringLiteral("sessionTitle"), panel), 0, column);
 
     m_sessionTimerLabel = centredLabel(QStringLiteral("00:00:00"), QStringLiteral("sessionTimerLabel"), panel);
     m_sessionPingLabel = centredLabel(kDash, QStringLiteral("sessionPingLabel"), panel);

@@ -1,0 +1,50 @@
+#include "ui/cachedlabel.h"
+
+#include <QEvent>
+#include <QPainter>
+
+CachedLabel::CachedLabel(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
+{
+}
+
+void CachedLabel::paintEvent(QPaintEvent *event)
+{
+    if (m_drawing) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || m_pictureText != text() || m_picture.size() != size() * ratio) {
+        m_picture = QPixmap(size() * ratio);
+        m_picture.setDevicePixelRatio(ratio);
+        m_picture.fill(Qt::transparent);
+        m_drawing = true;
+        render(&m_picture, QPoint(), QRegion(), QWidget::RenderFlags());
+        m_drawing = false;
+        m_pictureText = text();
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_picture);
+}
+
+void CachedLabel::resizeEvent(QResizeEvent *event)
+{
+    m_picture = QPixmap();
+    QLabel::resizeEvent(event);
+}
+
+void CachedLabel::changeEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::PaletteChange:
+    case QEvent::EnabledChange:
+        m_picture = QPixmap();
+        break;
+    default:
+        break;
+    }
+    QLabel::changeEvent(event);
+}
