@@ -1,16 +1,13 @@
 #pragma once
 
-// A release listing and its files served over HTTP on localhost, answering each
-// request by its path. A route may also hang: it accepts and never answers.
+// A release listing and its files served on localhost by path (a route may hang: accept and
+// never answer); the updater's pauses shortened; a recorder answering its dialogs.
 
-#include <QByteArray>
-#include <QHash>
-#include <QList>
-#include <QObject>
-#include <QPointer>
-#include <QString>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include "updater/updaterengine.h"
+#include "updater/updaterui.h"
+
+#include <QtNetwork>
+#include <QtWidgets>
 
 class ReleaseServer : public QObject
 {
@@ -22,9 +19,15 @@ public:
         bool hang = false;
     };
 
-    explicit ReleaseServer(QObject *parent = nullptr) : QObject(parent)
+    ReleaseServer()
     {
-        connect(&m_server, &QTcpServer::newConnection, this, &ReleaseServer::onNewConnection);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
     }
 
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
@@ -37,15 +40,6 @@ public:
     QByteArray lastUserAgent() const { return m_userAgent; }
 
 private:
-    void onNewConnection()
-    {
-        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-            socket->setParent(this);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    }
-
     void onReadyRead(QTcpSocket *socket)
     {
         QByteArray &buffer = m_buffers[socket];
@@ -53,11 +47,9 @@ private:
         const int end = buffer.indexOf("\r\n\r\n");
         if (end < 0)
             return;
-        const QByteArray head = buffer.left(end);
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
         m_buffers.remove(socket);
-        const QList<QByteArray> lines = head.split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        const QString path = QString::fromUtf8(requestLine.value(1));
+        const QString path = QString::fromUtf8(lines.value(0).trimmed().split(' ').value(1));
         m_requested << path;
         for (const QByteArray &line : lines) {
             if (line.toLower().startsWith("user-agent:"))
@@ -66,11 +58,9 @@ private:
         const Route route = m_routes.value(path, Route {404, QByteArrayLiteral("not found"), false});
         if (route.hang)
             return;
-        QByteArray response = "HTTP/1.1 " + QByteArray::number(route.status)
-            + (route.status == 200 ? " OK" : " Error") + "\r\nContent-Type: application/octet-stream"
-            + "\r\nContent-Length: " + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n"
-            + route.body;
-        socket->write(response);
+        socket->write("HTTP/1.1 " + QByteArray::number(route.status)
+            + (route.status == 200 ? " OK" : " Error") + "\r\nContent-Length: "
+            + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n" + route.body);
         socket->disconnectFromHost();
     }
 
@@ -79,4 +69,39 @@ private:
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QStringList m_requested;
     QByteArray m_userAgent;
+};
+
+inline UpdaterTimings fastUpdaterTimings()
+{
+    UpdaterTimings t;
+    t.checkNoticeMs = t.quitNoUpdateSilentMs = t.quitNoUpdateMs = 10;
+    t.installAfterDownloadMs = t.finalDialogMs = t.quitAfterInstallMs = t.quitAfterFailureMs = 10;
+    t.progressTickMs = 20;
+    t.sleepBeforeKillMs = t.sleepAfterDeleteMs = t.copyRetrySleepMs = 0;
+    t.sleepAfterKillMs = 50;
+    return t;
+}
+
+// Answers the updater's dialogs unshown (Ok; the offer's update or later) and records them.
+struct PromptRecorder
+{
+    QList<QPair<QString, QString>> prompts;
+
+    void install(bool acceptUpdate)
+    {
+        prompts.clear();
+        UpdaterUi::setModalHookForTest([this, acceptUpdate](QDialog &dialog) {
+            if (auto *box = qobject_cast<QMessageBox *>(&dialog)) {
+                prompts.append({box->windowTitle(), box->text()});
+                return int(QMessageBox::Ok);
+            }
+            const auto *versions = dialog.findChild<QLabel *>(QStringLiteral("versionLabel"));
+            prompts.append({dialog.windowTitle(), versions ? versions->text() : QString()});
+            const QString name
+                = acceptUpdate ? QStringLiteral("updateButton") : QStringLiteral("laterButton");
+            if (auto *button = dialog.findChild<QPushButton *>(name))
+                button->click();
+            return dialog.result();
+        });
+    }
 };

@@ -1,140 +1,52 @@
 #include "releaseserver.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-// The TORVAL_Updater program itself: start-up, single-instance guard and exit.
+// The TORVAL_Updater program's single-instance guard: one updater per program folder.
 class TestUpdaterProgram : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void silentCheckWithoutUpdateEnds();
-    void secondInstanceIsRefused();
-    void helperDownloadReportsErrors();
+    QTemporaryDir m_dirs[2];
+    QProcess m_processes[4];
 
-private:
-    QString installCopy(const QTemporaryDir &dir) const;
-    std::unique_ptr<QProcess> start(const QString &program, const QStringList &arguments);
-    static bool waitForLog(QProcess &process, QByteArray &log, const QByteArray &line);
-
-    QString m_binDir;
-    ReleaseServer m_server;
-};
-
-void TestUpdaterProgram::initTestCase()
-{
-    m_binDir = qEnvironmentVariable("KESTREL_BIN_DIR");
-    QVERIFY(QFile::exists(m_binDir + QStringLiteral("/TORVAL_Updater")));
-    QVERIFY(m_server.listen());
-    m_server.setRoute(QStringLiteral("/hang"), {200, {}, true});
-    m_server.setRoute(QStringLiteral("/current"),
-        {200,
-            R"([{"tag_name":"v1.6.3","body":"","assets":[{"name":"KESTREL-linux","browser_download_url":"https://example.invalid/k"}]}])",
-            false});
-}
-
-QString TestUpdaterProgram::installCopy(const QTemporaryDir &dir) const
-{
-    const QString path = dir.filePath(QStringLiteral("TORVAL_Updater"));
-    if (!QFile::copy(m_binDir + QStringLiteral("/TORVAL_Updater"), path))
-        return QString();
-    return path;
-}
-
-std::unique_ptr<QProcess> TestUpdaterProgram::start(const QString &program, const QStringList &arguments)
-{
-    auto process = std::make_unique<QProcess>();
-    process->start(program, arguments);
-    return process;
-}
-
-bool TestUpdaterProgram::waitForLog(QProcess &process, QByteArray &log, const QByteArray &line)
-{
-    return QTest::qWaitFor(
-               [&]() {
-                   log += process.readAllStandardError();
-                   return log.contains(line) || process.state() == QProcess::NotRunning;
-               },
-               15000)
-        && log.contains(line);
-}
-
-void TestUpdaterProgram::silentCheckWithoutUpdateEnds()
-{
-    QTemporaryDir dir;
-    const QString updater = installCopy(dir);
-    QVERIFY(!updater.isEmpty());
-    qputenv("TORVAL_RELEASES_URL", m_server.url(QStringLiteral("/current")).toUtf8());
-    auto process = start(
-        updater, {QStringLiteral("--current-version"), QStringLiteral("1.6.3"), QStringLiteral("--silent")});
-    qunsetenv("TORVAL_RELEASES_URL");
-    // The event loop must run: the check asks this test's server.
-    QVERIFY(QTest::qWaitFor([&]() { return process->state() == QProcess::NotRunning; }, 20000));
-    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process->exitCode(), 0);
-    const QByteArray log = process->readAllStandardError();
-    QVERIFY2(log.contains("No update needed"), log.constData());
-    QVERIFY2(log.contains("=== UPDATER EXITED WITH CODE 0 ==="), log.constData());
-}
-
-void TestUpdaterProgram::secondInstanceIsRefused()
-{
-    QTemporaryDir dirA;
-    QTemporaryDir dirB;
-    const QString updaterA = installCopy(dirA);
-    const QString updaterB = installCopy(dirB);
-    QVERIFY(!updaterA.isEmpty() && !updaterB.isEmpty());
-    // The check hangs, so a started updater stays until it is ended.
-    qputenv("TORVAL_RELEASES_URL", m_server.url(QStringLiteral("/hang")).toUtf8());
-    const QStringList silent {QStringLiteral("--silent")};
-
-    QByteArray firstLog;
-    auto first = start(updaterA, silent);
-    QVERIFY2(waitForLog(*first, firstLog, "=== TORVAL UPDATER STARTED ==="), firstLog.constData());
-
-    auto second = start(updaterA, silent);
-    QVERIFY(second->waitForFinished(15000));
-    QCOMPARE(second->exitCode(), 0);
-    QVERIFY(second->readAllStandardError().contains("Updater already running, exiting..."));
-
-    // Another folder, another updater: not blocked.
-    QByteArray otherLog;
-    auto other = start(updaterB, silent);
-    QVERIFY2(waitForLog(*other, otherLog, "=== TORVAL UPDATER STARTED ==="), otherLog.constData());
-
-    // A crashed updater leaves no guard behind.
-    first->kill();
-    QVERIFY(first->waitForFinished(5000));
-    QByteArray thirdLog;
-    auto third = start(updaterA, silent);
-    QVERIFY2(waitForLog(*third, thirdLog, "=== TORVAL UPDATER STARTED ==="), thirdLog.constData());
-
-    qunsetenv("TORVAL_RELEASES_URL");
-    // Ended politely, an updater leaves through its event loop and frees its guard.
-    for (QProcess *process : {other.get(), third.get()}) {
-        process->terminate();
-        QVERIFY(process->waitForFinished(5000));
-        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
-        QVERIFY(process->readAllStandardError().contains("=== UPDATER EXITED WITH CODE 0 ==="));
+    // Starts the updater copy in m_dirs[dir], spinning the event loop: it asks this test's server.
+    bool start(int index, int dir, const QByteArray &awaited = "=== TORVAL UPDATER STARTED ===")
+    {
+        QProcess &process = m_processes[index];
+        process.start(m_dirs[dir].filePath(QStringLiteral("TORVAL_Updater")), {QStringLiteral("--silent")});
+        QByteArray log;
+        return QTest::qWaitFor(
+            [&] { return (log += process.readAllStandardError()).contains(awaited); }, 20000);
     }
-}
 
-void TestUpdaterProgram::helperDownloadReportsErrors()
-{
-    QTemporaryDir dir;
-    const QString output = dir.filePath(QStringLiteral("TORVAL_UPDATE_1.7.0"));
-    auto missing = start(m_binDir + QStringLiteral("/TORVAL_Updater"),
-        {QStringLiteral("--helper-download"), m_server.url(QStringLiteral("/nothing")), output});
-    QVERIFY(QTest::qWaitFor([&]() { return missing->state() == QProcess::NotRunning; }, 15000));
-    QCOMPARE(missing->exitCode(), 1);
-    QVERIFY(missing->readAllStandardOutput().startsWith("ERROR:"));
-    QVERIFY(!QFile::exists(output)); // no half-written file is left for the installer
-}
+private slots:
+    void secondInstanceIsRefused()
+    {
+        const QString updater = qEnvironmentVariable("KESTREL_BIN_DIR") + QStringLiteral("/TORVAL_Updater");
+        for (const QTemporaryDir &dir : m_dirs)
+            QVERIFY(QFile::copy(updater, dir.filePath(QStringLiteral("TORVAL_Updater"))));
+        // The check hangs, so a started updater stays until it is ended.
+        ReleaseServer server;
+        QVERIFY(server.listen());
+        server.setRoute(QStringLiteral("/hang"), {200, {}, true});
+        qputenv("TORVAL_RELEASES_URL", server.url(QStringLiteral("/hang")).toUtf8());
+
+        QVERIFY(start(0, 0));
+        QVERIFY(start(1, 0, "Updater already running, exiting..."));
+        QVERIFY(start(2, 1)); // another folder, another updater: not blocked
+        m_processes[0].kill(); // a crashed updater leaves no guard behind
+        QVERIFY(m_processes[0].waitForFinished(5000));
+        QVERIFY(start(3, 0));
+        // Ended politely, an updater leaves through its event loop.
+        for (QProcess *process : {&m_processes[2], &m_processes[3]}) {
+            process->terminate();
+            QVERIFY(process->waitForFinished(5000));
+            QVERIFY(process->readAllStandardError().contains("=== UPDATER EXITED WITH CODE 0 ==="));
+        }
+        qunsetenv("TORVAL_RELEASES_URL");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestUpdaterProgram)
 #include "tst_updaterprogram.moc"
