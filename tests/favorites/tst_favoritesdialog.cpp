@@ -331,9 +331,6 @@ private slots:
         for (const FavoritePort &f : original)
             store.addFavorite(f);
         FavoritePortsDialog dialog(&store);
-        FileDialog::setNextFileName(QString()); // a cancelled save dialog writes nothing and says nothing
-        dialog.onExportClicked();
-        QCOMPARE(MessageBox::shownCount(), 0);
         FileDialog::setNextFileName(m_dir.filePath(QStringLiteral("missing/dir/export.txt")));
         MessageBox::setNextAnswer(QMessageBox::Ok);
         dialog.onExportClicked();

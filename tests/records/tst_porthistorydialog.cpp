@@ -30,13 +30,7 @@ const char kHistory[] = "1|9001|10.0.0.1|2025-03-01T00:00:00|2025-03-01T01:00:00
                         "6|27015|10.0.0.6|2025-03-02T08:00:00|2025-03-02T09:00:00|3600000|<b>шестой</b>\n"
                         "7|9004|10.0.0.7|2025-01-28T10:00:00|2025-01-28T10:30:00|1800000|седьмой\n";
 
-enum Column
-{
-    PortColumn,
-    ServerColumn,
-    StartColumn,
-    EndColumn
-};
+constexpr int PortColumn = 0, ServerColumn = 1, EndColumn = 3;
 
 QTableWidget *table(PortHistoryDialog &d)
 {
