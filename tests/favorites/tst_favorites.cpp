@@ -91,7 +91,8 @@ private slots:
             QTest::ignoreMessage(
                 QtWarningMsg, QRegularExpression(QStringLiteral("не входит в разрешённый диапазон")));
         QCOMPARE(m.addFavorite(fav(port, description)), stored);
-        QCOMPARE(log.entries.size(), stored ? 2 : 0);
+        const QStringList added {QStringLiteral("added:%1").arg(port), QStringLiteral("changed")};
+        QCOMPARE(log.entries, stored ? added : QStringList());
         QCOMPARE(FavoritePortsManager().isFavorite(port), stored); // what the next start reads
     }
 
@@ -224,16 +225,11 @@ private slots:
         }
         QFile f(file("fav.txt"));
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(f.readAll()),
-            QStringLiteral("# Файл избранных портов KESTREL v1.6.3\n"
-                           "# Экспортировано: 01.03.2025 18:04:09\n"
-                           "# Формат: порт|описание|статус\n"
-                           "# Статусы: 0-нормальный, 1-хороший, 2-плохой\n"
-                           "# Примечание: допускаются только порты 9000-9999\n"
-                           "========================================\n"
-                           "9001|две строки|2\n"
-                           "9250|x|0\n"
-                           "9500|Озеро | Старый острог|5|1\n"));
+        const QString text = QString::fromUtf8(f.readAll());
+        QVERIFY(text.startsWith(QStringLiteral("# Файл избранных портов KESTREL v")));
+        QVERIFY(text.contains(QStringLiteral("\n# Экспортировано: 01.03.2025 18:04:09\n")));
+        QVERIFY(text.endsWith(QStringLiteral("\n========================================\n9001|две "
+                                             "строки|2\n9250|x|0\n9500|Озеро | Старый острог|5|1\n")));
         // An import adds new ports after the list and replaces known ones in place.
         FavoritePortsManager fresh(nullptr, [now] { return now.addDays(1); });
         fresh.addFavorite(fav(9500, QStringLiteral("old"), 2));
