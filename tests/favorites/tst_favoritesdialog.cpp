@@ -5,7 +5,6 @@
 #include "favorites/favoriteportsmanager.h"
 #include "favorites/importcheckwindow.h"
 #include "favorites/publishportwindow.h"
-#include "favorites/simpledialog.h"
 #include "ui/filedialog.h"
 #include "ui/messagebox.h"
 
@@ -370,36 +369,6 @@ private slots:
         });
         publishButtonOf(table, 0)->click();
         QVERIFY(publish.fired);
-    }
-
-    void simpleDialogForm_data()
-    {
-        QTest::addColumn<int>("key"); // 0: the add button
-        QTest::addColumn<int>("result");
-        QTest::newRow("add button") << 0 << int(QDialog::Accepted);
-        QTest::newRow("return in the field") << int(Qt::Key_Return) << int(QDialog::Accepted);
-        QTest::newRow("escape") << int(Qt::Key_Escape) << int(QDialog::Rejected);
-    }
-
-    void simpleDialogForm()
-    {
-        QFETCH(int, key);
-        SimpleDialog dialog(9123);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        dialog.activateWindow();
-        dialog.descriptionEdit()->setFocus();
-        QTest::keyClicks(dialog.descriptionEdit(), QStringLiteral("  fishing spot "));
-        dialog.statusBox()->setCurrentIndex(1);
-        if (key == 0)
-            dialog.addButton()->click();
-        else
-            QTest::keyClick(dialog.descriptionEdit(), Qt::Key(key));
-        QTEST(dialog.result(), "result");
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.description(), QStringLiteral("fishing spot"));
-        QCOMPARE(dialog.status(), 1);
-        QCOMPARE(dialog.port(), quint16(9123));
     }
 
 private:
