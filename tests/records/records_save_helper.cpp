@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 
 #include "records/porthistory.h"
@@ -34,19 +35,24 @@ int main(int argc, char **argv)
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 3;
     }
-    SessionManager store(sessions ? args.at(3) : QString());
-    PortHistory history(sessions ? QString() : args.at(3));
+    // Only the store under test may exist: another one would save (and warn) on exit too.
+    std::unique_ptr<SessionManager> store;
+    std::unique_ptr<PortHistory> history;
+    if (sessions)
+        store = std::make_unique<SessionManager>(args.at(3));
+    else
+        history = std::make_unique<PortHistory>(args.at(3));
     do {
-        const quint16 port = quint16(9000 + (sessions ? store.nextId() : history.nextId()) % 1000);
+        const quint16 port = quint16(9000 + (sessions ? store->nextId() : history->nextId()) % 1000);
         if (sessions)
-            store.startNewSession(QStringLiteral("10.1.2.3"), port);
+            store->startNewSession(QStringLiteral("10.1.2.3"), port);
         else // the visit closed before this one is in the same file too
-            history.visitPort(port, QStringLiteral("10.1.2.3"), QStringLiteral("visit %1").arg(port));
+            history->visitPort(port, QStringLiteral("10.1.2.3"), QStringLiteral("visit %1").arg(port));
         if (limited)
-            std::printf("saved %d\n", (sessions ? store.saveSessions() : history.saveHistory()) ? 1 : 0);
+            std::printf("saved %d\n", (sessions ? store->saveSessions() : history->saveHistory()) ? 1 : 0);
         else
             std::printf("committed %lld\n",
-                static_cast<long long>(sessions ? store.sessions().size() : history.sessions().size()));
+                static_cast<long long>(sessions ? store->sessions().size() : history->sessions().size()));
         std::fflush(stdout);
     } while (!limited);
     return 0;

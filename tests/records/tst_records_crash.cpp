@@ -66,18 +66,20 @@ private slots:
             ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
             QVERIFY(child.waitForFinished(30'000));
             const int after = checkFile(path, sessions);
-            QVERIFY2(after >= committed,
-                qPrintable(QStringLiteral("round %1: %2 on disk, %3 committed")
-                               .arg(round)
-                               .arg(after)
-                               .arg(committed)));
+            QCOMPARE(std::min(after, committed), committed); // a damaged file reads as -1
             // Stray temporary files (where the system cannot make unnamed ones) are not records.
             for (const QString &t : QDir(dir.path()).entryList({name + QStringLiteral(".*")}, QDir::Files))
                 QFile::remove(dir.filePath(t));
         }
     }
 
-    void fullDiskKeepsPreviousFile_data() { kinds(); }
+    void fullDiskKeepsPreviousFile_data()
+    {
+        kinds();
+        // Below the write buffer's size the data only reaches the disk when the save commits.
+        QTest::newRow("small game sessions file") << true;
+        QTest::newRow("small port history file") << false;
+    }
 
     void fullDiskKeepsPreviousFile()
     {
@@ -85,7 +87,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(
             sessions ? QStringLiteral("game_sessions.txt") : QStringLiteral("port_history.txt"));
-        const QByteArray original = preload(sessions, 2000);
+        const bool small = QByteArray(QTest::currentDataTag()).startsWith("small");
+        const QByteArray original = preload(sessions, small ? 1 : 2000);
         QVERIFY(writeAll(path, original));
         QProcess child;
         child.start(m_helper,
@@ -93,6 +96,8 @@ private slots:
                 QString::number(original.size() / 2)});
         QVERIFY(child.waitForFinished(60'000));
         QCOMPARE(child.exitCode(), 0);
+        if (small)
+            QEXPECT_FAIL("", "QSaveFile::commit() does not report a short write of its buffer", Abort);
         QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("saved 0"));
         QVERIFY(child.readAllStandardError().contains("Не удалось открыть файл для записи"));
         QCOMPARE(readAll(path), original);
