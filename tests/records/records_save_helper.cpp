@@ -1,5 +1,4 @@
-// Child process for the crash-safety test. It drives a record store the way the
-// program does and reports on stdout after every completed change:
+// Child process of the crash-safety test; drives a record store as the program does.
 //   records_save_helper loop sessions|history <file>
 //       adds records forever, printing "committed <records in the store>" after each;
 //   records_save_helper limit sessions|history <file> <bytes>
@@ -11,73 +10,50 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 
 #include "records/porthistory.h"
 #include "records/sessionmanager.h"
 
-namespace {
-
-void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-}
-
-void report(const char *what, qsizetype value)
-{
-    std::printf("%s %lld\n", what, static_cast<long long>(value));
-    std::fflush(stdout);
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietHandler);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
     const QStringList args = app.arguments();
     if (args.size() < 4)
         return 2;
-    const QString mode = args.at(1);
     const bool sessions = args.at(2) == QLatin1String("sessions");
-    const QString path = args.at(3);
-
-    if (mode == QLatin1String("limit")) {
-        if (args.size() < 5)
-            return 2;
+    const bool limited = args.at(1) == QLatin1String("limit");
+    if (limited) {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = args.at(4).toULongLong();
+        limit.rlim_cur = limit.rlim_max = args.value(4).toULongLong();
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 3;
-        bool saved = false;
-        if (sessions) {
-            SessionManager store(path);
-            store.startNewSession(QStringLiteral("10.1.2.3"), 9100);
-            saved = store.saveSessions();
-        } else {
-            PortHistory history(path);
-            history.visitPort(
-                quint16(9000 + history.nextId() % 1000), QStringLiteral("10.1.2.3"), QStringLiteral("added"));
-            saved = history.saveHistory();
-        }
-        report("saved", saved ? 1 : 0);
-        return 0;
     }
-
-    if (sessions) {
-        SessionManager store(path);
-        for (;;) {
-            store.startNewSession(QStringLiteral("10.1.2.3"), quint16(9000 + store.nextId() % 1000));
-            report("committed", store.sessions().size());
-        }
-    }
-    PortHistory history(path);
-    for (;;) {
-        history.visitPort(quint16(9000 + history.nextId() % 1000), QStringLiteral("10.1.2.3"),
-            QStringLiteral("visit %1").arg(history.nextId()));
-        // The visit closed before this one is in the same file, so count both.
-        report("committed", history.sessions().size());
-    }
+    // Only the store under test may exist: another one would save (and warn) on exit too.
+    std::unique_ptr<SessionManager> store;
+    std::unique_ptr<PortHistory> history;
+    if (sessions)
+        store = std::make_unique<SessionManager>(args.at(3));
+    else
+        history = std::make_unique<PortHistory>(args.at(3));
+    do {
+        const quint16 port = quint16(9000 + (sessions ? store->nextId() : history->nextId()) % 1000);
+        if (sessions)
+            store->startNewSession(QStringLiteral("10.1.2.3"), port);
+        else // the visit closed before this one is in the same file too
+            history->visitPort(port, QStringLiteral("10.1.2.3"), QStringLiteral("visit %1").arg(port));
+        if (limited)
+            std::printf("saved %d\n", (sessions ? store->saveSessions() : history->saveHistory()) ? 1 : 0);
+        else
+            std::printf("committed %lld\n",
+                static_cast<long long>(sessions ? store->sessions().size() : history->sessions().size()));
+        std::fflush(stdout);
+    } while (!limited);
+    return 0;
 }

@@ -16,10 +16,8 @@ public:
     explicit FakeClock(const QDateTime &start) : m_now(std::make_shared<QDateTime>(start)) { }
     Clock clock() const
     {
-        auto now = m_now;
-        return [now] { return *now; };
+        return [now = m_now] { return *now; };
     }
-    QDateTime now() const { return *m_now; }
     void advance(qint64 ms) { *m_now = m_now->addMSecs(ms); }
     void set(const QDateTime &time) { *m_now = time; }
 
@@ -35,15 +33,11 @@ inline QDateTime localTime(const char *iso)
 inline QByteArray readAll(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 inline bool writeAll(const QString &path, const QByteArray &data)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(data) == data.size();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }

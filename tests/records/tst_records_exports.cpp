@@ -3,7 +3,6 @@
 #include <QtTest>
 
 #include "records/porthistory.h"
-#include "records/recordexporter.h"
 #include "records/sessionmanager.h"
 #include "recordtesthelpers.h"
 
@@ -14,25 +13,77 @@ class TestRecordExports : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void golden_data();
-    void golden();
-    void classes_data();
-    void classes();
-    void csvKeepsRowsWhole();
-    void unwritableTargetLeavesNothing();
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void golden_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *name : {"sessions.csv", "sessions.html", "history.csv", "history.html"}) {
+            QTest::newRow(name) << QString::fromLatin1(name);
+            QTest::newRow(QByteArray(name).replace('.', "_empty.").constData()) << QString::fromLatin1(name);
+        }
+    }
+
+    void golden()
+    {
+        QFETCH(QString, kind);
+        const bool empty = QByteArray(QTest::currentDataTag()).contains("_empty");
+        FakeClock clock(localTime("2025-03-04T12:00:00"));
+        const QString out = m_dir->filePath(QStringLiteral("report"));
+        bool written = false;
+        if (kind.startsWith(QLatin1String("sessions"))) {
+            // A session read back from the file reports the statistics it was saved with.
+            if (!empty)
+                QVERIFY(writeAll(m_dir->filePath(QStringLiteral("game_sessions.txt")),
+                    "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|"
+                    "42\n"));
+            SessionManager store(
+                m_dir->filePath(QStringLiteral("game_sessions.txt")), nullptr, clock.clock());
+            if (!empty)
+                fillSessions(store, clock);
+            written = kind.endsWith(QLatin1String(".csv")) ? store.exportToCSV(out) : store.exportToHTML(out);
+        } else {
+            PortHistory history(m_dir->filePath(QStringLiteral("port_history.txt")), nullptr, clock.clock());
+            if (!empty)
+                fillHistory(history, clock);
+            written
+                = kind.endsWith(QLatin1String(".csv")) ? history.exportToCSV(out) : history.exportToHTML(out);
+        }
+        QVERIFY(written);
+        const QByteArray actual = readAll(out);
+        QVERIFY(!actual.startsWith("\xEF\xBB\xBF"));
+
+        const QString golden
+            = QStringLiteral(QT_TESTCASE_SOURCEDIR "/golden/") + QString::fromLatin1(QTest::currentDataTag());
+        if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN") == 1) {
+            QVERIFY(writeAll(golden, actual));
+            QSKIP("golden file rewritten");
+        }
+        QVERIFY2(QFile::exists(golden), "golden file missing");
+        QCOMPARE(QString::fromUtf8(actual), QString::fromUtf8(readAll(golden)));
+    }
+
+    void csvKeepsRowsWhole()
+    {
+        FakeClock clock(localTime("2025-03-01T18:00:00"));
+        PortHistory history(m_dir->filePath(QStringLiteral("port_history.txt")), nullptr, clock.clock());
+        history.visitPort(9001, QStringLiteral("h"), QStringLiteral("a;b \"c\"\nd"));
+        const QString out = m_dir->filePath(QStringLiteral("h.csv"));
+        QVERIFY(history.exportToCSV(out));
+        QCOMPARE(readAll(out),
+            QByteArray("ID;Порт;Сервер;Время начала;Время окончания;Длительность;Описание\n"
+                       "1;9001;h;01.03.2025 18:00:00;Активна;00:00:00;\"a;b \"\"c\"\"\nd\"\n"));
+    }
 
 private:
     void fillSessions(SessionManager &store, FakeClock &clock) const;
     void fillHistory(PortHistory &history, FakeClock &clock) const;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestRecordExports::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
 
 void TestRecordExports::fillSessions(SessionManager &store, FakeClock &clock) const
 {
@@ -74,107 +125,6 @@ void TestRecordExports::fillHistory(PortHistory &history, FakeClock &clock) cons
     clock.set(localTime("2025-03-02T07:15:00"));
     history.visitPort(9001, QStringLiteral("5.6.7.8"), QStringLiteral("вечер"));
     clock.advance(120'000);
-}
-
-void TestRecordExports::golden_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("empty");
-    QTest::newRow("sessions.csv") << QStringLiteral("sessions.csv") << false;
-    QTest::newRow("sessions.html") << QStringLiteral("sessions.html") << false;
-    QTest::newRow("history.csv") << QStringLiteral("history.csv") << false;
-    QTest::newRow("history.html") << QStringLiteral("history.html") << false;
-    QTest::newRow("sessions_empty.csv") << QStringLiteral("sessions.csv") << true;
-    QTest::newRow("sessions_empty.html") << QStringLiteral("sessions.html") << true;
-    QTest::newRow("history_empty.csv") << QStringLiteral("history.csv") << true;
-    QTest::newRow("history_empty.html") << QStringLiteral("history.html") << true;
-}
-
-void TestRecordExports::golden()
-{
-    QFETCH(QString, kind);
-    QFETCH(bool, empty);
-    FakeClock clock(localTime("2025-03-04T12:00:00"));
-    const QString out = m_dir->filePath(QStringLiteral("report"));
-    bool written = false;
-    if (kind.startsWith(QLatin1String("sessions"))) {
-        // A session read back from the file reports the statistics it was saved with.
-        if (!empty)
-            QVERIFY(writeAll(m_dir->filePath(QStringLiteral("game_sessions.txt")),
-                "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|"
-                "42\n"));
-        SessionManager store(m_dir->filePath(QStringLiteral("game_sessions.txt")), nullptr, clock.clock());
-        if (!empty)
-            fillSessions(store, clock);
-        written = kind.endsWith(QLatin1String(".csv")) ? store.exportToCSV(out) : store.exportToHTML(out);
-    } else {
-        PortHistory history(m_dir->filePath(QStringLiteral("port_history.txt")), nullptr, clock.clock());
-        if (!empty)
-            fillHistory(history, clock);
-        written = kind.endsWith(QLatin1String(".csv")) ? history.exportToCSV(out) : history.exportToHTML(out);
-    }
-    QVERIFY(written);
-    const QByteArray actual = readAll(out);
-    QVERIFY(!actual.startsWith("\xEF\xBB\xBF"));
-
-    const QString golden
-        = QFINDTESTDATA(QStringLiteral("golden/") + QString::fromLatin1(QTest::currentDataTag()));
-    if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN") == 1) {
-        const QString target
-            = QStringLiteral(QT_TESTCASE_SOURCEDIR "/golden/") + QString::fromLatin1(QTest::currentDataTag());
-        QVERIFY(writeAll(target, actual));
-        QSKIP("golden file rewritten");
-    }
-    QVERIFY2(!golden.isEmpty(), "golden file missing");
-    QCOMPARE(QString::fromUtf8(actual), QString::fromUtf8(readAll(golden)));
-}
-
-void TestRecordExports::classes_data()
-{
-    QTest::addColumn<qint64>("averagePing");
-    QTest::addColumn<QString>("pingClass");
-    QTest::addColumn<int>("stability");
-    QTest::addColumn<QString>("stabilityClass");
-    QTest::newRow("50 ms, 90 %") << 50LL << QStringLiteral("good") << 90 << QStringLiteral("good");
-    QTest::newRow("51 ms, 89 %") << 51LL << QStringLiteral("average") << 89 << QStringLiteral("average");
-    QTest::newRow("100 ms, 70 %") << 100LL << QStringLiteral("average") << 70 << QStringLiteral("average");
-    QTest::newRow("101 ms, 69 %") << 101LL << QStringLiteral("bad") << 69 << QStringLiteral("bad");
-    QTest::newRow("no samples") << 0LL << QStringLiteral("good") << 100 << QStringLiteral("good");
-}
-
-void TestRecordExports::classes()
-{
-    QFETCH(qint64, averagePing);
-    QFETCH(int, stability);
-    QTEST(RecordExporter::pingClass(averagePing), "pingClass");
-    QTEST(RecordExporter::stabilityClass(stability), "stabilityClass");
-}
-
-void TestRecordExports::csvKeepsRowsWhole()
-{
-    FakeClock clock(localTime("2025-03-01T18:00:00"));
-    PortHistory history(m_dir->filePath(QStringLiteral("port_history.txt")), nullptr, clock.clock());
-    history.visitPort(9001, QStringLiteral("h"), QStringLiteral("a;b \"c\"\nd"));
-    const QString out = m_dir->filePath(QStringLiteral("h.csv"));
-    QVERIFY(history.exportToCSV(out));
-    QCOMPARE(readAll(out),
-        QByteArray("ID;Порт;Сервер;Время начала;Время окончания;Длительность;Описание\n"
-                   "1;9001;h;01.03.2025 18:00:00;Активна;00:00:00;\"a;b \"\"c\"\"\nd\"\n"));
-}
-
-void TestRecordExports::unwritableTargetLeavesNothing()
-{
-    SessionManager store(m_dir->filePath(QStringLiteral("game_sessions.txt")));
-    PortHistory history(m_dir->filePath(QStringLiteral("port_history.txt")));
-    const QString missing = m_dir->filePath(QStringLiteral("no/such/dir/report"));
-    QVERIFY(!store.exportToCSV(missing));
-    QVERIFY(!store.exportToHTML(missing));
-    QVERIFY(!history.exportToCSV(missing));
-    QVERIFY(!history.exportToHTML(missing));
-    // A directory in the way: the export fails and the directory stays as it was.
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("taken")));
-    QVERIFY(!history.exportToHTML(m_dir->filePath(QStringLiteral("taken"))));
-    QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("taken"))).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestRecordExports)
