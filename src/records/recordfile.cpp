@@ -21,7 +21,9 @@ bool writeAtomically(const QString &path, const QByteArray &data, QString *error
         file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
+    // commit() does not report a failed flush of the last buffered bytes: a short
+    // write on a full disk would pass as saved. Flush first, so it is caught here.
+    if (!file.flush() || !file.commit()) {
         if (errorString)
             *errorString = file.errorString();
         return false;
