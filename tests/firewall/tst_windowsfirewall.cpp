@@ -1,13 +1,12 @@
 // The Windows backend against stand-ins for cmd.exe and powershell.exe placed
 // first on PATH: they log what they received and answer with recorded netsh and
-// PowerShell output (text as this system's 8-bit code page would hold it).
+// PowerShell output.
 
 #include "app/processrunner.h"
 #include "firewall/firewallcontroller.h"
 #include "firewall/firewallstatus.h"
 #include "firewall/windowsfirewallbackend.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,88 +14,70 @@
 
 namespace {
 
-const QByteArray kNetshRuleEnglish
-    = "\r\nRule Name:                            RF4_Game_Ports\r\n"
-      "----------------------------------------------------------------------\r\n"
-      "Enabled:                              Yes\r\n"
-      "Direction:                            Out\r\n"
-      "Profiles:                             Domain,Private,Public\r\n"
-      "Grouping:                             \r\n"
-      "LocalIP:                              Any\r\n"
-      "RemoteIP:                             Any\r\n"
-      "Protocol:                             TCP\r\n"
-      "LocalPort:                            Any\r\n"
-      "RemotePort:                           @PORTS@\r\n"
-      "Edge traversal:                       No\r\n"
-      "Action:                               Block\r\n"
-      "Ok.\r\n\r\n";
-const QByteArray kNetshNoneEnglish = "\r\nNo rules match the specified criteria.\r\n\r\n";
+// netsh's listing: "Label:" padded to 38 columns, CRLF lines, dashes under the rule name.
+QByteArray netshRule(std::initializer_list<const char *> fields, const char *ok)
+{
+    QString text = QStringLiteral("\r\n");
+    int i = 0;
+    for (const char *field : fields) {
+        const QString s = QString::fromUtf8(field);
+        text += i % 2 == 0 ? QString(s + QLatin1Char(':')).leftJustified(38) : s + QStringLiteral("\r\n");
+        if (++i == 2)
+            text += QString(70, QLatin1Char('-')) + QStringLiteral("\r\n");
+    }
+    return (text + QString::fromUtf8(ok) + QStringLiteral("\r\n\r\n")).toUtf8();
+}
 
+const QByteArray kNetshRuleEnglish = netshRule(
+    {"Rule Name", "RF4_Game_Ports", "Enabled", "Yes", "Direction", "Out", "Profiles", "Domain,Private,Public",
+        "Grouping", "", "LocalIP", "Any", "RemoteIP", "Any", "Protocol", "TCP", "LocalPort", "Any",
+        "RemotePort", "@PORTS@", "Edge traversal", "No", "Action", "Block"},
+    "Ok.");
 const QByteArray kNetshRuleRussian
-    = "\r\nИмя правила:                          RF4_Game_Ports\r\n"
-      "----------------------------------------------------------------------\r\n"
-      "Включено:                             Да\r\n"
-      "Направление:                          Исх.\r\n"
-      "Профили:                              Домен,Частный,Общий\r\n"
-      "Группа:                               \r\n"
-      "Локальный IP-адрес:                   Любой\r\n"
-      "Удаленный IP-адрес:                   Любой\r\n"
-      "Протокол:                             TCP\r\n"
-      "Локальный порт:                       Любой\r\n"
-      "Удаленный порт:                       @PORTS@\r\n"
-      "Обход границ:                         Нет\r\n"
-      "Действие:                             Блокировать\r\n"
-      "ОК.\r\n\r\n";
+    = netshRule({"Имя правила", "RF4_Game_Ports", "Включено", "Да", "Направление", "Исх.", "Профили",
+                    "Домен,Частный,Общий", "Группа", "", "Локальный IP-адрес", "Любой", "Удаленный IP-адрес",
+                    "Любой", "Протокол", "TCP", "Локальный порт", "Любой", "Удаленный порт", "@PORTS@",
+                    "Обход границ", "Нет", "Действие", "Блокировать"},
+        "ОК.");
+const QByteArray kNetshNoneEnglish = "\r\nNo rules match the specified criteria.\r\n\r\n";
 const QByteArray kNetshNoneRussian = "\r\nНет правил, соответствующих указанным критериям.\r\n\r\n";
-
 const QByteArray kPowerShellRule
     = "\r\n\r\nName                          : {6f3c52a4-0d4e-4b8e-9a51-2f0c5d8e7b11}\r\n"
       "DisplayName                   : RF4_Game_Ports\r\n"
-      "Description                   : Russian Fishing 4 Game Ports - Block Outbound\r\n"
       "Enabled                       : True\r\n"
-      "Profile                       : Any\r\n"
       "Direction                     : Outbound\r\n"
       "Action                        : Block\r\n\r\n";
 
-// A rule listed by netsh whose remote port is not a list of numbers.
-const QByteArray kNetshRuleAnyPort = QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any");
-
-// The command each short name stands for, spelled out independently of the code.
-QStringList expectedArgv(const QString &kind, const QString &ports = {})
+// "kind[:ports]@timeout" spelled out as the argv it stands for, the time-out last.
+QStringList expectedRun(const QString &spec)
 {
-    const QString cmd = QStringLiteral("cmd.exe"), ps = QStringLiteral("powershell.exe");
-    const QString c = QStringLiteral("/c"), command = QStringLiteral("-Command");
-    if (kind == QLatin1String("show"))
-        return {cmd, c, QStringLiteral("netsh advfirewall firewall show rule name=\"RF4_Game_Ports\"")};
-    if (kind == QLatin1String("delete"))
-        return {cmd, c, QStringLiteral("netsh advfirewall firewall delete rule name=\"RF4_Game_Ports\"")};
+    const QString call = spec.section(QLatin1Char('@'), 0, 0);
+    const QString kind = call.section(QLatin1Char(':'), 0, 0), ports = call.section(QLatin1Char(':'), 1);
+    const QString netsh
+        = QStringLiteral("netsh advfirewall firewall %1 rule name=\"RF4_Game_Ports\"").arg(kind);
+    const QString get
+        = QStringLiteral("Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue");
+    QString command = netsh;
     if (kind == QLatin1String("add"))
-        return {cmd, c,
-            QStringLiteral("netsh advfirewall firewall add rule name=\"RF4_Game_Ports\" dir=out action=block "
-                           "protocol=TCP remoteport=")
-                + ports + QStringLiteral(" enable=yes profile=any")};
-    if (kind == QLatin1String("psget"))
-        return {ps, command,
-            QStringLiteral(
-                "Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue")};
-    if (kind == QLatin1String("psports"))
-        return {ps, command,
-            QStringLiteral(
-                "Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue | "
-                "Get-NetFirewallPortFilter | Select-Object -ExpandProperty RemotePort")};
-    if (kind == QLatin1String("psremove"))
-        return {ps, command,
-            QStringLiteral(
-                "Get-NetFirewallRule -DisplayName 'RF4_Game_Ports' -ErrorAction SilentlyContinue | "
-                "Remove-NetFirewallRule -Confirm:`$false")};
-    if (kind == QLatin1String("psnew"))
-        return {ps, command,
-            QStringLiteral(
-                "New-NetFirewallRule -DisplayName \"RF4_Game_Ports\" -Description \"Russian Fishing 4 "
-                "Game Ports - Block Outbound\" -Direction Outbound -Action Block -Protocol TCP "
-                "-RemotePort \"")
-                + ports + QStringLiteral("\" -Enabled True -Profile Any -ErrorAction Stop")};
-    return {};
+        command += QStringLiteral(" dir=out action=block protocol=TCP remoteport=%1 enable=yes profile=any")
+                       .arg(ports);
+    else if (kind == QLatin1String("psget"))
+        command = get;
+    else if (kind == QLatin1String("psports"))
+        command
+            = get + QStringLiteral(" | Get-NetFirewallPortFilter | Select-Object -ExpandProperty RemotePort");
+    else if (kind == QLatin1String("psremove"))
+        command = get + QStringLiteral(" | Remove-NetFirewallRule -Confirm:`$false");
+    else if (kind == QLatin1String("psnew"))
+        command
+            = QStringLiteral("New-NetFirewallRule -DisplayName \"RF4_Game_Ports\" -Description \"Russian "
+                             "Fishing 4 Game Ports - Block Outbound\" -Direction Outbound -Action Block "
+                             "-Protocol TCP -RemotePort \"%1\" -Enabled True -Profile Any -ErrorAction Stop")
+                  .arg(ports);
+    const bool ps = kind.startsWith(QLatin1String("ps"));
+    return {ps ? QStringLiteral("powershell.exe") : QStringLiteral("cmd.exe"),
+        ps ? QStringLiteral("-Command") : QStringLiteral("/c"), command,
+        QLatin1Char('@') + spec.section(QLatin1Char('@'), 1)};
 }
 
 QStringList strings(std::initializer_list<const char *> items)
@@ -107,20 +88,7 @@ QStringList strings(std::initializer_list<const char *> items)
     return list;
 }
 
-QVariantMap answers(std::initializer_list<std::pair<const char *, QByteArray>> items)
-{
-    QVariantMap map;
-    for (const auto &item : items)
-        map.insert(QString::fromUtf8(item.first), item.second);
-    return map;
-}
-
-struct Run
-{
-    QStringList argv;
-    int timeoutMs;
-};
-QList<Run> g_runs;
+QList<QStringList> g_runs; // argv, then "@timeout"
 
 // Real processes, with each run's time-out noted.
 class RecordingRunner final : public ProcessRunner
@@ -129,7 +97,7 @@ public:
     ProcessResult run(
         const QString &program, const QStringList &args, int timeoutMs, const QByteArray &input) override
     {
-        g_runs.append({QStringList {program} + args, timeoutMs});
+        g_runs.append(QStringList {program} + args + QStringList {QStringLiteral("@%1").arg(timeoutMs)});
         return SystemProcessRunner().run(program, args, timeoutMs, input);
     }
     bool startDetached(const QString &, const QStringList &, const QString &) override { return false; }
@@ -144,21 +112,19 @@ class TestWindowsFirewall : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
     void cleanupTestCase();
 
     void detection_data();
     void detection();
     void applyAndClear_data();
     void applyAndClear();
-    void applyThatChangesNothingIsReported();
+    void unchangedFirewallIsReported();
 
 private:
     void setUpTools(bool russian, const QString &rulePorts);
     void writeFile(const QString &name, const QByteArray &content);
-    QList<QStringList> loggedCalls() const;
-    // "kind[:ports]@timeout" for every run, as the fakes were asked.
-    static QList<Run> expectedRuns(const QStringList &specs);
+    static void checkRuns(const QStringList &specs);
+    std::unique_ptr<FirewallController> controller();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_oldPath;
@@ -185,11 +151,6 @@ void TestWindowsFirewall::init()
     g_runs.clear();
 }
 
-void TestWindowsFirewall::cleanup()
-{
-    m_dir.reset();
-}
-
 void TestWindowsFirewall::writeFile(const QString &name, const QByteArray &content)
 {
     QFile file(m_dir->filePath(name));
@@ -204,43 +165,30 @@ void TestWindowsFirewall::setUpTools(bool russian, const QString &rulePorts)
     const QByteArray body = script.readAll();
     for (const QString &tool : {QStringLiteral("cmd.exe"), QStringLiteral("powershell.exe")}) {
         writeFile(tool, body);
-        QVERIFY(QFile::setPermissions(
-            m_dir->filePath(tool), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(m_dir->filePath(tool), QFile::ReadOwner | QFile::ExeOwner));
     }
     writeFile(QStringLiteral("netsh-rule.txt"), russian ? kNetshRuleRussian : kNetshRuleEnglish);
     writeFile(QStringLiteral("netsh-none.txt"), russian ? kNetshNoneRussian : kNetshNoneEnglish);
     writeFile(QStringLiteral("ps-rule.txt"), kPowerShellRule);
-    if (!rulePorts.isEmpty())
-        writeFile(QStringLiteral("rule"), rulePorts.toUtf8());
+    writeFile(QStringLiteral("rule"), rulePorts.toUtf8());
 }
 
-QList<QStringList> TestWindowsFirewall::loggedCalls() const
+// Every program run, with its exact arguments and time-out, in order.
+void TestWindowsFirewall::checkRuns(const QStringList &specs)
 {
-    QList<QStringList> calls;
-    QFile log(m_dir->filePath(QStringLiteral("calls.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return calls;
-    QStringList current;
-    for (const QString &line : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'))) {
-        if (line == QLatin1String("----")) {
-            calls.append(current);
-            current.clear();
-        } else if (!line.isEmpty() || !current.isEmpty()) {
-            current.append(line);
-        }
-    }
-    return calls;
+    QList<QStringList> expected;
+    for (const QString &spec : specs)
+        expected.append(expectedRun(spec));
+    QCOMPARE(g_runs, expected);
+    g_runs.clear();
 }
 
-QList<Run> TestWindowsFirewall::expectedRuns(const QStringList &specs)
+std::unique_ptr<FirewallController> TestWindowsFirewall::controller()
 {
-    QList<Run> runs;
-    for (const QString &spec : specs) {
-        const QString call = spec.section(QLatin1Char('@'), 0, 0);
-        runs.append({expectedArgv(call.section(QLatin1Char(':'), 0, 0), call.section(QLatin1Char(':'), 1)),
-            spec.section(QLatin1Char('@'), 1).toInt()});
-    }
-    return runs;
+    auto controller = std::make_unique<FirewallController>(std::make_unique<WindowsFirewallBackend>());
+    controller->setAdminCheck([] { return true; });
+    controller->setQuestionHandler([](const QString &, const QString &) { return true; });
+    return controller;
 }
 
 void TestWindowsFirewall::detection_data()
@@ -256,39 +204,41 @@ void TestWindowsFirewall::detection_data()
     const int absent = int(firewall::RuleOutcome::Absent);
     const int noPorts = int(firewall::RuleOutcome::PresentWithoutPorts);
     const int matching = int(firewall::RuleOutcome::Matching);
-    const int other = int(firewall::RuleOutcome::NotMatching);
-    const QStringList none;
-    const QStringList netshOnly = strings({"show@3000", "show@5000"});
+    const QStringList none, netshOnly = strings({"show@3000", "show@5000"});
     const QStringList notFound = strings({"show@3000", "psget@3000"});
-    const QString preset1 = QStringLiteral("9001-9100,9199-9999");
-    const QString preset3 = QStringLiteral("9001-9300,9399-9999");
+    const QStringList viaPowerShell = strings({"show@3000", "show@5000", "psports@5000"});
+    const QStringList netshFailed = strings({"show@3000", "psget@3000", "show@5000"});
+    const QString preset1 = QStringLiteral("9001-9100,9199-9999"),
+                  preset3 = QStringLiteral("9001-9300,9399-9999");
+    const QVariantMap anyPort {
+        {QStringLiteral("show"), QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any")}};
+    QVariantMap emptyPowerShell = anyPort;
+    emptyPowerShell.insert(QStringLiteral("psports"), QByteArray());
+    const QVariantMap lowerCase {{QStringLiteral("psget"), QByteArray("DisplayName : rf4_game_ports\r\n")},
+        {QStringLiteral("psports"), QByteArray("9499-9999\r\n9001-9400\r\n")}};
 
-    QTest::newRow("absent") << false << QString() << QVariantMap() << none << absent << -1 << notFound;
+    QTest::newRow("english, absent") << false << QString() << QVariantMap() << none << absent << -1
+                                     << notFound;
     QTest::newRow("english, preset 2") << false << QStringLiteral("9001-9200,9299-9999") << QVariantMap()
                                        << none << matching << 1 << netshOnly;
     QTest::newRow("russian, preset 2 reversed") << true << QStringLiteral("9299-9999,9001-9200")
                                                 << QVariantMap() << none << matching << 1 << netshOnly;
-    QTest::newRow("russian, absent") << true << QString() << QVariantMap() << none << absent << -1
-                                     << notFound;
-    QTest::newRow("9001-9100 alone") << false << QStringLiteral("9001-9100") << QVariantMap() << none << other
-                                     << -1 << netshOnly;
+    QTest::newRow("9001-9100 alone") << false << QStringLiteral("9001-9100") << QVariantMap() << none
+                                     << int(firewall::RuleOutcome::NotMatching) << -1 << netshOnly;
     QTest::newRow("no port line, powershell CRLF lines")
-        << false << preset3 << answers({{"show", kNetshRuleAnyPort}}) << none << matching << 2
-        << strings({"show@3000", "show@5000", "psports@5000"});
+        << false << preset3 << anyPort << none << matching << 2 << viaPowerShell;
     QTest::newRow("no port line, empty powershell")
-        << false << preset3 << answers({{"show", kNetshRuleAnyPort}, {"psports", QByteArray()}}) << none
-        << noPorts << -1 << strings({"show@3000", "show@5000", "psports@5000"});
+        << false << preset3 << emptyPowerShell << none << noPorts << -1 << viaPowerShell;
     QTest::newRow("found by powershell in lower case")
-        << false << QString()
-        << answers({{"psget", QByteArray("DisplayName : rf4_game_ports\r\n")},
-               {"psports", QByteArray("9499-9999\r\n9001-9400\r\n")}})
-        << none << matching << 3 << strings({"show@3000", "psget@3000", "show@5000", "psports@5000"});
+        << false << QString() << lowerCase << none << matching << 3
+        << strings({"show@3000", "psget@3000", "show@5000", "psports@5000"});
     QTest::newRow("cmd.exe missing") << false << preset1 << QVariantMap() << strings({"cmd.exe"}) << noPorts
-                                     << -1 << strings({"show@3000", "psget@3000", "show@5000"});
+                                     << -1 << netshFailed;
     QTest::newRow("both missing") << false << preset1 << QVariantMap()
                                   << strings({"cmd.exe", "powershell.exe"}) << absent << -1 << notFound;
-    QTest::newRow("netsh hangs") << false << preset1 << answers({{"show", QByteArray("hang")}}) << none
-                                 << noPorts << -1 << strings({"show@3000", "psget@3000", "show@5000"});
+    QTest::newRow("netsh hangs") << false << preset1
+                                 << QVariantMap {{QStringLiteral("show"), QByteArray("hang")}} << none
+                                 << noPorts << -1 << netshFailed;
 }
 
 void TestWindowsFirewall::detection()
@@ -303,17 +253,16 @@ void TestWindowsFirewall::detection()
 
     setUpTools(russian, rulePorts);
     for (auto it = answers.cbegin(); it != answers.cend(); ++it) {
-        if (it.value().toByteArray() == "hang")
-            writeFile(it.key() + QStringLiteral(".hang"), {});
-        else
-            writeFile(it.key() + QStringLiteral(".out"), it.value().toByteArray());
+        const bool hang = it.value().toByteArray() == "hang";
+        writeFile(it.key() + (hang ? QStringLiteral(".hang") : QStringLiteral(".out")),
+            hang ? QByteArray() : it.value().toByteArray());
     }
     for (const QString &tool : missing)
         QVERIFY(QFile::remove(m_dir->filePath(tool)));
 
-    FirewallController controller(std::make_unique<WindowsFirewallBackend>());
-    QSignalSpy status(&controller, &FirewallController::statusChanged);
-    controller.detectActiveRange();
+    auto controller = this->controller();
+    QSignalSpy status(controller.get(), &FirewallController::statusChanged);
+    controller->detectActiveRange();
 
     const firewall::StatusView view = firewall::statusView(firewall::RuleOutcome(outcome));
     QCOMPARE(status.count(), 1);
@@ -321,21 +270,8 @@ void TestWindowsFirewall::detection()
     QCOMPARE(status.at(0).at(1).toString(), view.styleSheet);
     QCOMPARE(status.at(0).at(2).toByteArray(),
         firewall::statusIconSvg(outcome == int(firewall::RuleOutcome::Matching)));
-    QCOMPARE(controller.activeIndex(), active);
-    for (int i = 0; i < firewall::kPresetCount; ++i)
-        QCOMPARE(controller.isRowActive(i), i == active);
-
-    const QList<Run> expected = expectedRuns(runs);
-    QCOMPARE(g_runs.size(), expected.size());
-    QList<QStringList> reached;
-    for (int i = 0; i < expected.size(); ++i) {
-        QCOMPARE(g_runs.at(i).argv, expected.at(i).argv);
-        QCOMPARE(g_runs.at(i).timeoutMs, expected.at(i).timeoutMs);
-        if (!missing.contains(expected.at(i).argv.first()))
-            reached.append(expected.at(i).argv);
-    }
-    // What the programs themselves received, argument by argument.
-    QCOMPARE(loggedCalls(), reached);
+    QCOMPARE(controller->activeIndex(), active);
+    checkRuns(runs);
 }
 
 void TestWindowsFirewall::applyAndClear_data()
@@ -355,79 +291,71 @@ void TestWindowsFirewall::applyAndClear()
     QFETCH(QString, ports);
 
     setUpTools(russian, QStringLiteral("9001-9500,9599-9999"));
-    FirewallController controller(std::make_unique<WindowsFirewallBackend>());
-    controller.setAdminCheck([] { return true; });
-    controller.setQuestionHandler([](const QString &, const QString &) { return true; });
-    QSignalSpy info(&controller, &FirewallController::informationRequested);
-    QSignalSpy warning(&controller, &FirewallController::warningRequested);
-    QSignalSpy applied(&controller, &FirewallController::ruleApplied);
-    QSignalSpy cleared(&controller, &FirewallController::ruleCleared);
+    auto controller = this->controller();
+    QSignalSpy info(controller.get(), &FirewallController::informationRequested);
+    QSignalSpy warning(controller.get(), &FirewallController::warningRequested);
+    QSignalSpy applied(controller.get(), &FirewallController::ruleApplied);
+    QSignalSpy cleared(controller.get(), &FirewallController::ruleCleared);
 
     if (clicked >= 0)
-        controller.onRangeClicked(clicked);
-    controller.applyRule();
+        controller->onRangeClicked(clicked);
+    controller->applyRule();
     QVERIFY(applied.wait(30000));
     QVERIFY(applied.at(0).at(0).toBool());
-    QCOMPARE(warning.count(), 0);
     QCOMPARE(info.count(), 1);
     QCOMPARE(info.at(0).at(1).toString(),
         QStringLiteral("Правило брандмауэра успешно обновлено!\n\nНовый диапазон портов: ") + ports
             + QStringLiteral("\nДля вступления изменений в силу перезапустите игру."));
-    QCOMPARE(controller.status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
-    QCOMPARE(controller.activeIndex(), qMax(clicked, 0));
-
+    QCOMPARE(controller->status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
+    QCOMPARE(controller->activeIndex(), qMax(clicked, 0));
     // Old rules of both tools go first, then both tools add theirs; then the read-back.
-    QList<Run> expected = expectedRuns(strings({"psremove@5000", "delete@3000"})
-        + QStringList {QStringLiteral("psnew:") + ports + QStringLiteral("@5000"),
-            QStringLiteral("add:") + ports + QStringLiteral("@3000")}
+    checkRuns(QStringList {QStringLiteral("psremove@5000"), QStringLiteral("delete@3000"),
+                  QStringLiteral("psnew:%1@5000").arg(ports), QStringLiteral("add:%1@3000").arg(ports)}
         + strings({"show@3000", "show@3000", "show@5000"}));
-    QCOMPARE(g_runs.size(), expected.size());
-    for (int i = 0; i < expected.size(); ++i) {
-        QCOMPARE(g_runs.at(i).argv, expected.at(i).argv);
-        QCOMPARE(g_runs.at(i).timeoutMs, expected.at(i).timeoutMs);
-    }
-    QCOMPARE(loggedCalls().size(), expected.size());
 
-    g_runs.clear();
-    controller.clearRule();
+    controller->clearRule();
     QVERIFY(cleared.wait(30000));
     QVERIFY(cleared.at(0).at(0).toBool());
+    QCOMPARE(warning.count(), 0);
     QCOMPARE(info.count(), 2);
     QCOMPARE(info.at(1).at(1).toString(),
         QStringLiteral("Правила брандмауэра успешно удалены!\n\n"
                        "Теперь игра будет иметь стандартный доступ к сети."));
-    QCOMPARE(controller.status().text, QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
-    QCOMPARE(controller.activeIndex(), -1);
-    expected = expectedRuns(
+    QCOMPARE(controller->status().text, QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
+    QCOMPARE(controller->activeIndex(), -1);
+    checkRuns(
         strings({"psremove@5000", "delete@3000", "show@3000", "psget@3000", "show@3000", "psget@3000"}));
-    QCOMPARE(g_runs.size(), expected.size());
-    for (int i = 0; i < expected.size(); ++i) {
-        QCOMPARE(g_runs.at(i).argv, expected.at(i).argv);
-        QCOMPARE(g_runs.at(i).timeoutMs, expected.at(i).timeoutMs);
-    }
 }
 
-void TestWindowsFirewall::applyThatChangesNothingIsReported()
+void TestWindowsFirewall::unchangedFirewallIsReported()
 {
     // Both tools answer but the firewall keeps the old rule (say, a policy forbids changes).
     setUpTools(false, QStringLiteral("9001-9500,9599-9999"));
     for (const char *kind : {"psremove", "delete", "psnew", "add"})
         writeFile(QString::fromLatin1(kind) + QStringLiteral(".out"), "Ok.\r\n");
-    FirewallController controller(std::make_unique<WindowsFirewallBackend>());
-    controller.setAdminCheck([] { return true; });
-    QSignalSpy info(&controller, &FirewallController::informationRequested);
-    QSignalSpy warning(&controller, &FirewallController::warningRequested);
-    QSignalSpy applied(&controller, &FirewallController::ruleApplied);
-    controller.onRangeClicked(1);
-    controller.applyRule();
+    auto controller = this->controller();
+    QSignalSpy info(controller.get(), &FirewallController::informationRequested);
+    QSignalSpy warning(controller.get(), &FirewallController::warningRequested);
+    QSignalSpy applied(controller.get(), &FirewallController::ruleApplied);
+    QSignalSpy cleared(controller.get(), &FirewallController::ruleCleared);
+    controller->onRangeClicked(1);
+    controller->applyRule();
     QVERIFY(applied.wait(30000));
     QVERIFY(!applied.at(0).at(0).toBool());
-    QCOMPARE(info.count(), 0);
-    QCOMPARE(warning.count(), 1);
-    QCOMPARE(warning.at(0).at(0).toString(), QStringLiteral("ОШИБКА"));
     // The rows show what the firewall really holds: preset 5.
-    QCOMPARE(controller.activeIndex(), 4);
-    QCOMPARE(controller.status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
+    QCOMPARE(controller->activeIndex(), 4);
+    controller->clearRule();
+    QVERIFY(cleared.wait(30000));
+    QVERIFY(!cleared.at(0).at(0).toBool());
+
+    QCOMPARE(info.count(), 0);
+    QCOMPARE(warning.count(), 2);
+    QCOMPARE(warning.at(0).at(0).toString(), QStringLiteral("ОШИБКА"));
+    QCOMPARE(warning.at(0).at(1).toString(),
+        QStringLiteral("❌ Не удалось применить правило брандмауэра.\n\n"
+                       "Диапазон портов: 9001-9200,9299-9999\nСостояние: ПРАВИЛО АКТИВНО"));
+    QCOMPARE(warning.at(1).at(1).toString(),
+        QStringLiteral("❌ Не удалось удалить правило брандмауэра.\n\nСостояние: ПРАВИЛО АКТИВНО"));
 }
 
 QTEST_GUILESS_MAIN(TestWindowsFirewall)
