@@ -30,7 +30,7 @@ show)
         exit 1
     fi
     ;;
-psget) [ -s "$d/rule" ] && cat "$d/ps-rule.txt" ;;
+psget) [ -s "$d/rule" ] && printf '\r\n\r\nDisplayName : RF4_Game_Ports\r\nEnabled     : True\r\n' ;;
 psports) [ -s "$d/rule" ] && { tr ',' '\n' <"$d/rule"; echo; } | sed 's/$/\r/' ;;
 delete | psremove) rm -f "$d/rule" ;;
 add)

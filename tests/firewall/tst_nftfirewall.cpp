@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,6 +18,8 @@
 #include <cstring>
 #include <sched.h>
 #include <unistd.h>
+
+#include <map>
 
 namespace {
 
@@ -92,8 +93,7 @@ private:
     bool listen(int port);
     void applyPreset(FirewallController &controller, int index);
 
-    std::vector<std::unique_ptr<QTcpServer>> m_servers;
-    QSet<int> m_ports;
+    std::map<int, std::unique_ptr<QTcpServer>> m_servers;
     bool m_ipv6 = false;
 };
 
@@ -112,8 +112,7 @@ void TestNftFirewall::initTestCase()
     QVERIFY2(ruleset.succeeded(), ruleset.standardError.constData());
     QVERIFY2(ruleset.standardOutput.trimmed().isEmpty(), "ruleset not empty: not a private namespace");
 
-    QTcpServer probe;
-    m_ipv6 = probe.listen(QHostAddress::LocalHostIPv6, 0);
+    m_ipv6 = QTcpServer().listen(QHostAddress::LocalHostIPv6);
 }
 
 void TestNftFirewall::init()
@@ -121,20 +120,15 @@ void TestNftFirewall::init()
     QVERIFY(nft({QStringLiteral("flush"), QStringLiteral("ruleset")}).succeeded());
 }
 
+// Dual-stack: one server answers on 127.0.0.1 and ::1.
 bool TestNftFirewall::listen(int port)
 {
-    if (m_ports.contains(port))
-        return true;
-    m_ports.insert(port);
-    for (const QHostAddress &address :
-        {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
-        if (address.protocol() == QAbstractSocket::IPv6Protocol && !m_ipv6)
-            continue;
-        m_servers.push_back(std::make_unique<QTcpServer>());
-        if (!m_servers.back()->listen(address, quint16(port)))
-            return false;
+    std::unique_ptr<QTcpServer> &server = m_servers[port];
+    if (!server) {
+        server = std::make_unique<QTcpServer>();
+        server->listen(QHostAddress::Any, quint16(port));
     }
-    return true;
+    return server->isListening();
 }
 
 void TestNftFirewall::applyPreset(FirewallController &controller, int index)

@@ -41,13 +41,6 @@ const QByteArray kNetshRuleRussian
         "ОК.");
 const QByteArray kNetshNoneEnglish = "\r\nNo rules match the specified criteria.\r\n\r\n";
 const QByteArray kNetshNoneRussian = "\r\nНет правил, соответствующих указанным критериям.\r\n\r\n";
-const QByteArray kPowerShellRule
-    = "\r\n\r\nName                          : {6f3c52a4-0d4e-4b8e-9a51-2f0c5d8e7b11}\r\n"
-      "DisplayName                   : RF4_Game_Ports\r\n"
-      "Enabled                       : True\r\n"
-      "Direction                     : Outbound\r\n"
-      "Action                        : Block\r\n\r\n";
-
 // "kind[:ports]@timeout" spelled out as the argv it stands for, the time-out last.
 QStringList expectedRun(const QString &spec)
 {
@@ -80,14 +73,6 @@ QStringList expectedRun(const QString &spec)
         QLatin1Char('@') + spec.section(QLatin1Char('@'), 1)};
 }
 
-QStringList strings(std::initializer_list<const char *> items)
-{
-    QStringList list;
-    for (const char *item : items)
-        list.append(QString::fromUtf8(item));
-    return list;
-}
-
 QList<QStringList> g_runs; // argv, then "@timeout"
 
 // Real processes, with each run's time-out noted.
@@ -110,40 +95,24 @@ class TestWindowsFirewall : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanupTestCase();
-
     void detection_data();
     void detection();
     void applyAndClear_data();
     void applyAndClear();
-    void unchangedFirewallIsReported();
 
 private:
     void setUpTools(bool russian, const QString &rulePorts);
     void writeFile(const QString &name, const QByteArray &content);
-    static void checkRuns(const QStringList &specs);
+    static void checkRuns(const QString &specs);
     std::unique_ptr<FirewallController> controller();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldPath;
 };
-
-void TestWindowsFirewall::initTestCase()
-{
-    m_oldPath = qgetenv("PATH");
-    ProcessRunner::setFactory([] { return std::make_unique<RecordingRunner>(); });
-}
-
-void TestWindowsFirewall::cleanupTestCase()
-{
-    ProcessRunner::setFactory({});
-    qputenv("PATH", m_oldPath);
-}
 
 void TestWindowsFirewall::init()
 {
+    ProcessRunner::setFactory([] { return std::make_unique<RecordingRunner>(); });
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     qputenv("KESTREL_FAKE_FW_DIR", QFile::encodeName(m_dir->path()));
@@ -169,18 +138,16 @@ void TestWindowsFirewall::setUpTools(bool russian, const QString &rulePorts)
     }
     writeFile(QStringLiteral("netsh-rule.txt"), russian ? kNetshRuleRussian : kNetshRuleEnglish);
     writeFile(QStringLiteral("netsh-none.txt"), russian ? kNetshNoneRussian : kNetshNoneEnglish);
-    writeFile(QStringLiteral("ps-rule.txt"), kPowerShellRule);
     writeFile(QStringLiteral("rule"), rulePorts.toUtf8());
 }
 
 // Every program run, with its exact arguments and time-out, in order.
-void TestWindowsFirewall::checkRuns(const QStringList &specs)
+void TestWindowsFirewall::checkRuns(const QString &specs)
 {
     QList<QStringList> expected;
-    for (const QString &spec : specs)
+    for (const QString &spec : specs.split(QLatin1Char(' ')))
         expected.append(expectedRun(spec));
     QCOMPARE(g_runs, expected);
-    g_runs.clear();
 }
 
 std::unique_ptr<FirewallController> TestWindowsFirewall::controller()
@@ -195,50 +162,51 @@ void TestWindowsFirewall::detection_data()
 {
     QTest::addColumn<bool>("russian");
     QTest::addColumn<QString>("rulePorts"); // the firewall's rule, empty for none
-    QTest::addColumn<QVariantMap>("answers"); // replaced answers by command, "hang" to hang
-    QTest::addColumn<QStringList>("missing"); // tools not installed
+    // Replaced answers by command; "hang" hangs it, "missing" for a tool not installed.
+    QTest::addColumn<QVariantMap>("answers");
     QTest::addColumn<int>("outcome");
     QTest::addColumn<int>("active");
-    QTest::addColumn<QStringList>("runs");
+    QTest::addColumn<QString>("runs");
 
-    const int absent = int(firewall::RuleOutcome::Absent);
+    const int absent = int(firewall::RuleOutcome::Absent), matching = int(firewall::RuleOutcome::Matching);
     const int noPorts = int(firewall::RuleOutcome::PresentWithoutPorts);
-    const int matching = int(firewall::RuleOutcome::Matching);
-    const QStringList none, netshOnly = strings({"show@3000", "show@5000"});
-    const QStringList notFound = strings({"show@3000", "psget@3000"});
-    const QStringList viaPowerShell = strings({"show@3000", "show@5000", "psports@5000"});
-    const QStringList netshFailed = strings({"show@3000", "psget@3000", "show@5000"});
+    const QString netshOnly = QStringLiteral("show@3000 show@5000"),
+                  notFound = QStringLiteral("show@3000 psget@3000");
+    const QString viaPowerShell = QStringLiteral("show@3000 show@5000 psports@5000");
+    const QString netshFailed = QStringLiteral("show@3000 psget@3000 show@5000");
     const QString preset1 = QStringLiteral("9001-9100,9199-9999"),
                   preset3 = QStringLiteral("9001-9300,9399-9999");
-    const QVariantMap anyPort {
-        {QStringLiteral("show"), QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any")}};
-    QVariantMap emptyPowerShell = anyPort;
-    emptyPowerShell.insert(QStringLiteral("psports"), QByteArray());
-    const QVariantMap lowerCase {{QStringLiteral("psget"), QByteArray("DisplayName : rf4_game_ports\r\n")},
-        {QStringLiteral("psports"), QByteArray("9499-9999\r\n9001-9400\r\n")}};
+    const auto answer = [](const char *kind, const QByteArray &text, const char *kind2 = nullptr,
+                            const QByteArray &text2 = {}) {
+        QVariantMap map {{QString::fromLatin1(kind), text}};
+        if (kind2)
+            map.insert(QString::fromLatin1(kind2), text2);
+        return map;
+    };
+    const QByteArray anyPort = QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any");
 
-    QTest::newRow("english, absent") << false << QString() << QVariantMap() << none << absent << -1
-                                     << notFound;
-    QTest::newRow("english, preset 2") << false << QStringLiteral("9001-9200,9299-9999") << QVariantMap()
-                                       << none << matching << 1 << netshOnly;
-    QTest::newRow("russian, preset 2 reversed") << true << QStringLiteral("9299-9999,9001-9200")
-                                                << QVariantMap() << none << matching << 1 << netshOnly;
-    QTest::newRow("9001-9100 alone") << false << QStringLiteral("9001-9100") << QVariantMap() << none
+    QTest::newRow("absent") << false << QString() << QVariantMap() << absent << -1 << notFound;
+    QTest::newRow("english, preset 2")
+        << false << QStringLiteral("9001-9200,9299-9999") << QVariantMap() << matching << 1 << netshOnly;
+    QTest::newRow("russian, preset 2 reversed")
+        << true << QStringLiteral("9299-9999,9001-9200") << QVariantMap() << matching << 1 << netshOnly;
+    QTest::newRow("9001-9100 alone") << false << QStringLiteral("9001-9100") << QVariantMap()
                                      << int(firewall::RuleOutcome::NotMatching) << -1 << netshOnly;
     QTest::newRow("no port line, powershell CRLF lines")
-        << false << preset3 << anyPort << none << matching << 2 << viaPowerShell;
+        << false << preset3 << answer("show", anyPort) << matching << 2 << viaPowerShell;
     QTest::newRow("no port line, empty powershell")
-        << false << preset3 << emptyPowerShell << none << noPorts << -1 << viaPowerShell;
+        << false << preset3 << answer("show", anyPort, "psports", "") << noPorts << -1 << viaPowerShell;
     QTest::newRow("found by powershell in lower case")
-        << false << QString() << lowerCase << none << matching << 3
-        << strings({"show@3000", "psget@3000", "show@5000", "psports@5000"});
-    QTest::newRow("cmd.exe missing") << false << preset1 << QVariantMap() << strings({"cmd.exe"}) << noPorts
-                                     << -1 << netshFailed;
-    QTest::newRow("both missing") << false << preset1 << QVariantMap()
-                                  << strings({"cmd.exe", "powershell.exe"}) << absent << -1 << notFound;
-    QTest::newRow("netsh hangs") << false << preset1
-                                 << QVariantMap {{QStringLiteral("show"), QByteArray("hang")}} << none
-                                 << noPorts << -1 << netshFailed;
+        << false << QString()
+        << answer("psget", "DisplayName : rf4_game_ports\r\n", "psports", "9499-9999\r\n9001-9400\r\n")
+        << matching << 3 << QStringLiteral("show@3000 psget@3000 show@5000 psports@5000");
+    QTest::newRow("cmd.exe missing") << false << preset1 << answer("cmd.exe", "missing") << noPorts << -1
+                                     << netshFailed;
+    QTest::newRow("both missing") << false << preset1
+                                  << answer("cmd.exe", "missing", "powershell.exe", "missing") << absent << -1
+                                  << notFound;
+    QTest::newRow("netsh hangs") << false << preset1 << answer("show", "hang") << noPorts << -1
+                                 << netshFailed;
 }
 
 void TestWindowsFirewall::detection()
@@ -246,19 +214,19 @@ void TestWindowsFirewall::detection()
     QFETCH(bool, russian);
     QFETCH(QString, rulePorts);
     QFETCH(QVariantMap, answers);
-    QFETCH(QStringList, missing);
     QFETCH(int, outcome);
     QFETCH(int, active);
-    QFETCH(QStringList, runs);
+    QFETCH(QString, runs);
 
     setUpTools(russian, rulePorts);
     for (auto it = answers.cbegin(); it != answers.cend(); ++it) {
-        const bool hang = it.value().toByteArray() == "hang";
-        writeFile(it.key() + (hang ? QStringLiteral(".hang") : QStringLiteral(".out")),
-            hang ? QByteArray() : it.value().toByteArray());
+        const QByteArray text = it.value().toByteArray();
+        if (text == "missing")
+            QVERIFY(QFile::remove(m_dir->filePath(it.key())));
+        else
+            writeFile(it.key() + (text == "hang" ? QStringLiteral(".hang") : QStringLiteral(".out")),
+                text == "hang" ? QByteArray() : text);
     }
-    for (const QString &tool : missing)
-        QVERIFY(QFile::remove(m_dir->filePath(tool)));
 
     auto controller = this->controller();
     QSignalSpy status(controller.get(), &FirewallController::statusChanged);
@@ -278,22 +246,46 @@ void TestWindowsFirewall::applyAndClear_data()
 {
     QTest::addColumn<bool>("russian");
     QTest::addColumn<int>("clicked");
-    QTest::addColumn<QString>("ports");
+    QTest::addColumn<bool>("refused"); // the tools answer, the firewall keeps its old rule
+    QTest::addColumn<QStringList>("messages"); // title and text of each box
 
-    QTest::newRow("english, nothing clicked") << false << -1 << QStringLiteral("9001-9100,9199-9999");
-    QTest::newRow("russian, preset 4") << true << 3 << QStringLiteral("9001-9400,9499-9999");
+    const QString applied
+        = QStringLiteral("Правило брандмауэра успешно обновлено!\n\nНовый диапазон портов: %1\n"
+                         "Для вступления изменений в силу перезапустите игру.");
+    const QString cleared = QStringLiteral("Правила брандмауэра успешно удалены!\n\n"
+                                           "Теперь игра будет иметь стандартный доступ к сети.");
+    const QString ok = QStringLiteral("УСПЕХ"), error = QStringLiteral("ОШИБКА");
+    QTest::newRow("english, nothing clicked")
+        << false << -1 << false
+        << QStringList {ok, applied.arg(QStringLiteral("9001-9100,9199-9999")), ok, cleared};
+    QTest::newRow("russian, preset 4")
+        << true << 3 << false
+        << QStringList {ok, applied.arg(QStringLiteral("9001-9400,9499-9999")), ok, cleared};
+    QTest::newRow("changes refused")
+        << false << 1 << true
+        << QStringList {error,
+               QStringLiteral("❌ Не удалось применить правило брандмауэра.\n\nДиапазон портов: "
+                              "9001-9200,9299-9999\nСостояние: ПРАВИЛО АКТИВНО"),
+               error,
+               QStringLiteral("❌ Не удалось удалить правило брандмауэра.\n\nСостояние: ПРАВИЛО АКТИВНО")};
 }
 
 void TestWindowsFirewall::applyAndClear()
 {
     QFETCH(bool, russian);
     QFETCH(int, clicked);
-    QFETCH(QString, ports);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, messages);
 
     setUpTools(russian, QStringLiteral("9001-9500,9599-9999"));
+    for (const char *kind : {"psremove", "delete", "psnew", "add"})
+        if (refused)
+            writeFile(QString::fromLatin1(kind) + QStringLiteral(".out"), "Ok.\r\n");
     auto controller = this->controller();
-    QSignalSpy info(controller.get(), &FirewallController::informationRequested);
-    QSignalSpy warning(controller.get(), &FirewallController::warningRequested);
+    QStringList shown;
+    const auto record = [&](const QString &title, const QString &text) { shown << title << text; };
+    connect(controller.get(), &FirewallController::informationRequested, this, record);
+    connect(controller.get(), &FirewallController::warningRequested, this, record);
     QSignalSpy applied(controller.get(), &FirewallController::ruleApplied);
     QSignalSpy cleared(controller.get(), &FirewallController::ruleCleared);
 
@@ -301,61 +293,26 @@ void TestWindowsFirewall::applyAndClear()
         controller->onRangeClicked(clicked);
     controller->applyRule();
     QVERIFY(applied.wait(30000));
-    QVERIFY(applied.at(0).at(0).toBool());
-    QCOMPARE(info.count(), 1);
-    QCOMPARE(info.at(0).at(1).toString(),
-        QStringLiteral("Правило брандмауэра успешно обновлено!\n\nНовый диапазон портов: ") + ports
-            + QStringLiteral("\nДля вступления изменений в силу перезапустите игру."));
+    QCOMPARE(applied.at(0).at(0).toBool(), !refused);
     QCOMPARE(controller->status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
-    QCOMPARE(controller->activeIndex(), qMax(clicked, 0));
+    // The rows show what the firewall really holds.
+    QCOMPARE(controller->activeIndex(), refused ? 4 : qMax(clicked, 0));
     // Old rules of both tools go first, then both tools add theirs; then the read-back.
-    checkRuns(QStringList {QStringLiteral("psremove@5000"), QStringLiteral("delete@3000"),
-                  QStringLiteral("psnew:%1@5000").arg(ports), QStringLiteral("add:%1@3000").arg(ports)}
-        + strings({"show@3000", "show@3000", "show@5000"}));
+    const QString ports = FirewallController::presets()[size_t(qMax(clicked, 0))].ports;
+    if (!refused)
+        checkRuns(QStringLiteral(
+            "psremove@5000 delete@3000 psnew:%1@5000 add:%1@3000 show@3000 show@3000 show@5000")
+                      .arg(ports));
 
+    g_runs.clear();
     controller->clearRule();
     QVERIFY(cleared.wait(30000));
-    QVERIFY(cleared.at(0).at(0).toBool());
-    QCOMPARE(warning.count(), 0);
-    QCOMPARE(info.count(), 2);
-    QCOMPARE(info.at(1).at(1).toString(),
-        QStringLiteral("Правила брандмауэра успешно удалены!\n\n"
-                       "Теперь игра будет иметь стандартный доступ к сети."));
-    QCOMPARE(controller->status().text, QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
-    QCOMPARE(controller->activeIndex(), -1);
-    checkRuns(
-        strings({"psremove@5000", "delete@3000", "show@3000", "psget@3000", "show@3000", "psget@3000"}));
-}
-
-void TestWindowsFirewall::unchangedFirewallIsReported()
-{
-    // Both tools answer but the firewall keeps the old rule (say, a policy forbids changes).
-    setUpTools(false, QStringLiteral("9001-9500,9599-9999"));
-    for (const char *kind : {"psremove", "delete", "psnew", "add"})
-        writeFile(QString::fromLatin1(kind) + QStringLiteral(".out"), "Ok.\r\n");
-    auto controller = this->controller();
-    QSignalSpy info(controller.get(), &FirewallController::informationRequested);
-    QSignalSpy warning(controller.get(), &FirewallController::warningRequested);
-    QSignalSpy applied(controller.get(), &FirewallController::ruleApplied);
-    QSignalSpy cleared(controller.get(), &FirewallController::ruleCleared);
-    controller->onRangeClicked(1);
-    controller->applyRule();
-    QVERIFY(applied.wait(30000));
-    QVERIFY(!applied.at(0).at(0).toBool());
-    // The rows show what the firewall really holds: preset 5.
-    QCOMPARE(controller->activeIndex(), 4);
-    controller->clearRule();
-    QVERIFY(cleared.wait(30000));
-    QVERIFY(!cleared.at(0).at(0).toBool());
-
-    QCOMPARE(info.count(), 0);
-    QCOMPARE(warning.count(), 2);
-    QCOMPARE(warning.at(0).at(0).toString(), QStringLiteral("ОШИБКА"));
-    QCOMPARE(warning.at(0).at(1).toString(),
-        QStringLiteral("❌ Не удалось применить правило брандмауэра.\n\n"
-                       "Диапазон портов: 9001-9200,9299-9999\nСостояние: ПРАВИЛО АКТИВНО"));
-    QCOMPARE(warning.at(1).at(1).toString(),
-        QStringLiteral("❌ Не удалось удалить правило брандмауэра.\n\nСостояние: ПРАВИЛО АКТИВНО"));
+    QCOMPARE(cleared.at(0).at(0).toBool(), !refused);
+    QCOMPARE(controller->status().text,
+        refused ? QStringLiteral("ПРАВИЛО АКТИВНО") : QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
+    if (!refused)
+        checkRuns(QStringLiteral("psremove@5000 delete@3000 show@3000 psget@3000 show@3000 psget@3000"));
+    QCOMPARE(shown, messages);
 }
 
 QTEST_GUILESS_MAIN(TestWindowsFirewall)
