@@ -1,6 +1,7 @@
 // The firewall manager window over an in-memory firewall: rows and their badges,
 // the status line, apply and its spinner, the help window and the clear path.
 
+#include "firewall/adminrequireddialog.h"
 #include "firewall/firewallbackend.h"
 #include "firewall/firewallcontroller.h"
 #include "firewall/firewallhelpdialog.h"
@@ -8,12 +9,12 @@
 #include "firewall/rangeitemwidget.h"
 #include "ui/messagebox.h"
 #include "ui/svgbutton.h"
+#include "ui/systemsound.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSvgWidget>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -74,18 +75,6 @@ QString notAdminText(const QString &action)
         .arg(action);
 }
 
-// Red cross or green check: which colour dominates the rendered status icon.
-QString iconColour(QSvgWidget *icon)
-{
-    const QImage image = icon->grab().toImage();
-    int redness = 0;
-    for (int i = 0; i < image.width() * image.height(); ++i) {
-        const QColor c = image.pixelColor(i % image.width(), i / image.width());
-        redness += c.alpha() < 200 ? 0 : c.red() > c.green() + 60 ? 1 : c.green() > c.red() + 60 ? -1 : 0;
-    }
-    return QLatin1String(redness > 0 ? "red" : "green");
-}
-
 } // namespace
 
 class TestFirewallDialog : public QObject
@@ -101,6 +90,8 @@ private slots:
     void spinnerOnEveryApply();
     void clear_data();
     void clear();
+    void adminWindowEveryWayOutEndsTheRun_data();
+    void adminWindowEveryWayOutEndsTheRun();
 
 private:
     std::unique_ptr<FirewallManagerDialog> makeDialog(bool waitForCheck = true);
@@ -124,6 +115,7 @@ void TestFirewallDialog::cleanup()
     // An answer left over means a box the test expected was never asked.
     QCOMPARE(MessageBox::pendingAnswers(), 0);
     MessageBox::clearNextAnswers();
+    SystemSound::setPlayer({});
 }
 
 std::unique_ptr<FirewallManagerDialog> TestFirewallDialog::makeDialog(bool waitForCheck)
@@ -187,8 +179,6 @@ void TestFirewallDialog::rowsAndApply_data()
                                      << none << none;
     QTest::newRow("apply, nothing chosen: range 1")
         << range3 << QList<int>() << 1 << "A...." << active << "УСПЕХ" << presetPorts(0);
-    QTest::newRow("apply range 4") << none << QList<int> {3} << 1 << "...A." << active << "УСПЕХ"
-                                   << presetPorts(3);
     QTest::newRow("apply without the rights") << none << QList<int> {3} << 2 << "...C." << absent
                                               << "ПРАВА ДОСТУПА" << notAdminText(QStringLiteral("изменения"));
 }
@@ -219,11 +209,10 @@ void TestFirewallDialog::rowsAndApply()
         MessageBox::setNextAnswer(QMessageBox::Ok);
         QTest::mouseClick(dialog->applyButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog->controller()->isBusy(), 5000);
-        const MessageBox::Record shown = MessageBox::lastShown();
         QCOMPARE(MessageBox::shownCount(), 1);
-        QCOMPARE(shown.icon, apply == 1 ? QMessageBox::Information : QMessageBox::Warning);
-        QCOMPARE(shown.title, title);
-        QVERIFY2(shown.text.contains(text), qPrintable(shown.text));
+        QCOMPARE(MessageBox::lastShown().icon, apply == 1 ? QMessageBox::Information : QMessageBox::Warning);
+        QCOMPARE(MessageBox::lastShown().title, title);
+        QVERIFY2(MessageBox::lastShown().text.contains(text), qPrintable(MessageBox::lastShown().text));
     } else {
         QCOMPARE(dialog->activeIndex(), activeBefore); // only a firewall read changes it
         QCOMPARE(dialog->selectedIndex(), clicks.isEmpty() ? -1 : clicks.last());
@@ -231,7 +220,6 @@ void TestFirewallDialog::rowsAndApply()
     QCOMPARE(m_state->added.size(), apply == 1 ? 1 : 0);
     QCOMPARE(badges(*dialog), expectedBadges);
     QCOMPARE(dialog->statusLabel()->text(), expectedStatus);
-    QCOMPARE(iconColour(dialog->statusIcon()), QLatin1String(m_state->exists ? "green" : "red"));
 }
 
 // Two applies in one opening; a clear asked for during the second runs after it.
@@ -328,6 +316,39 @@ void TestFirewallDialog::clear()
         QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
         QCOMPARE(badges(*dialog), QStringLiteral("....."));
     }
+}
+
+void TestFirewallDialog::adminWindowEveryWayOutEndsTheRun_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("result");
+    QTest::newRow("close button") << QStringLiteral("close") << int(QDialog::Accepted);
+    QTest::newRow("confirm") << QStringLiteral("confirm") << int(QDialog::Accepted);
+    QTest::newRow("Escape") << QStringLiteral("escape") << int(QDialog::Rejected);
+}
+
+void TestFirewallDialog::adminWindowEveryWayOutEndsTheRun()
+{
+    QFETCH(QString, way);
+    QFETCH(int, result);
+
+    int beeps = 0;
+    SystemSound::setPlayer([&beeps] { ++beeps; });
+    AdminRequiredDialog dialog;
+    QTimer::singleShot(0, &dialog, [&] {
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(beeps, 0); // the sound follows the window, it does not precede it
+        QTRY_COMPARE(beeps, 1);
+        if (way == QLatin1String("escape"))
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(way == QLatin1String("close") ? static_cast<QWidget *>(dialog.closeButton())
+                                                            : dialog.confirmButton(),
+                Qt::LeftButton);
+    });
+    QCOMPARE(dialog.exec(), result);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(beeps, 1);
 }
 
 QTEST_MAIN(TestFirewallDialog)
