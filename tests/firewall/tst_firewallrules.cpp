@@ -111,8 +111,7 @@ private slots:
     void applyAndClear();
 
 private:
-    void setUpTools(bool russian, const QString &rulePorts);
-    void writeFile(const QString &name, const QByteArray &content);
+    void setUpTools(bool russian, const QString &rulePorts, const QVariantMap &answers = {});
     static void checkRuns(const QString &specs);
     std::unique_ptr<FirewallController> controller();
 
@@ -129,25 +128,31 @@ void TestFirewallRules::init()
     g_runs.clear();
 }
 
-void TestFirewallRules::writeFile(const QString &name, const QByteArray &content)
+// Installs the stand-ins. An answer replaces a command's output ("hang" hangs it);
+// "missing" under a tool's name leaves that tool out.
+void TestFirewallRules::setUpTools(bool russian, const QString &rulePorts, const QVariantMap &answers)
 {
-    QFile file(m_dir->filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
-
-void TestFirewallRules::setUpTools(bool russian, const QString &rulePorts)
-{
+    const auto write = [this](const QString &name, const QByteArray &content) {
+        QFile file(m_dir->filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
     QFile script(QStringLiteral(":/firewall/fake_windows_tool.sh"));
     QVERIFY(script.open(QIODevice::ReadOnly));
     const QByteArray body = script.readAll();
     for (const QString &tool : {QStringLiteral("cmd.exe"), QStringLiteral("powershell.exe")}) {
-        writeFile(tool, body);
+        QVERIFY(write(tool, body));
         QVERIFY(QFile::setPermissions(m_dir->filePath(tool), QFile::ReadOwner | QFile::ExeOwner));
     }
-    writeFile(QStringLiteral("netsh-rule.txt"), russian ? kNetshRuleRussian : kNetshRuleEnglish);
-    writeFile(QStringLiteral("netsh-none.txt"), russian ? kNetshNoneRussian : kNetshNoneEnglish);
-    writeFile(QStringLiteral("rule"), rulePorts.toUtf8());
+    QVERIFY(write(QStringLiteral("netsh-rule.txt"), russian ? kNetshRuleRussian : kNetshRuleEnglish));
+    QVERIFY(write(QStringLiteral("netsh-none.txt"), russian ? kNetshNoneRussian : kNetshNoneEnglish));
+    QVERIFY(write(QStringLiteral("rule"), rulePorts.toUtf8()));
+    for (auto it = answers.cbegin(); it != answers.cend(); ++it) {
+        const QByteArray text = it.value().toByteArray();
+        if (text == "missing")
+            QVERIFY(QFile::remove(m_dir->filePath(it.key())));
+        else
+            QVERIFY(write(it.key() + QLatin1String(text == "hang" ? ".hang" : ".out"), text));
+    }
 }
 
 // Every program run, with its exact arguments and time-out, in order.
@@ -177,15 +182,11 @@ void TestFirewallRules::detection_data()
     QTest::addColumn<int>("active");
     QTest::addColumn<QString>("runs");
 
-    const QString absent = QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ|#fbbf24");
-    const QString noPorts = QStringLiteral("ПРАВИЛО ЕСТЬ, НО НЕТ ПОРТОВ|#f97316");
-    const QString matching = QStringLiteral("ПРАВИЛО АКТИВНО|#4caf50");
-    const QString netshOnly = QStringLiteral("show@3000 show@5000"),
-                  notFound = QStringLiteral("show@3000 psget@3000");
-    const QString viaPowerShell = QStringLiteral("show@3000 show@5000 psports@5000");
-    const QString netshFailed = QStringLiteral("show@3000 psget@3000 show@5000");
-    const QString preset1 = QStringLiteral("9001-9100,9199-9999"),
-                  preset3 = QStringLiteral("9001-9300,9399-9999");
+    const auto row = [](const char *name, bool russian, const char *ports, const QVariantMap &answers,
+                         const QString &status, int active, const char *runs) {
+        QTest::newRow(name) << russian << QString::fromLatin1(ports) << answers << status << active
+                            << QString::fromLatin1(runs);
+    };
     const auto answer = [](const char *kind, const QByteArray &text, const char *kind2 = nullptr,
                             const QByteArray &text2 = {}) {
         QVariantMap map {{QString::fromLatin1(kind), text}};
@@ -193,31 +194,30 @@ void TestFirewallRules::detection_data()
             map.insert(QString::fromLatin1(kind2), text2);
         return map;
     };
+    const QString absent = QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ|#fbbf24");
+    const QString noPorts = QStringLiteral("ПРАВИЛО ЕСТЬ, НО НЕТ ПОРТОВ|#f97316");
+    const QString matching = QStringLiteral("ПРАВИЛО АКТИВНО|#4caf50");
+    const QString other = QStringLiteral("ПРАВИЛО НЕ СООТВЕТСТВУЕТ ДИАПАЗОНАМ|#f97316");
+    const char *preset1 = "9001-9100,9199-9999", *preset3 = "9001-9300,9399-9999";
     const QByteArray anyPort = QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any");
+    const QVariantMap none;
 
-    QTest::newRow("absent") << false << QString() << QVariantMap() << absent << -1 << notFound;
-    QTest::newRow("english, preset 2")
-        << false << QStringLiteral("9001-9200,9299-9999") << QVariantMap() << matching << 1 << netshOnly;
-    QTest::newRow("russian, preset 2 reversed")
-        << true << QStringLiteral("9299-9999,9001-9200") << QVariantMap() << matching << 1 << netshOnly;
-    QTest::newRow("9001-9100 alone") << false << QStringLiteral("9001-9100") << QVariantMap()
-                                     << QStringLiteral("ПРАВИЛО НЕ СООТВЕТСТВУЕТ ДИАПАЗОНАМ|#f97316") << -1
-                                     << netshOnly;
-    QTest::newRow("no port line, powershell CRLF lines")
-        << false << preset3 << answer("show", anyPort) << matching << 2 << viaPowerShell;
-    QTest::newRow("no port line, empty powershell")
-        << false << preset3 << answer("show", anyPort, "psports", "") << noPorts << -1 << viaPowerShell;
-    QTest::newRow("found by powershell in lower case")
-        << false << QString()
-        << answer("psget", "DisplayName : rf4_game_ports\r\n", "psports", "9499-9999\r\n9001-9400\r\n")
-        << matching << 3 << QStringLiteral("show@3000 psget@3000 show@5000 psports@5000");
-    QTest::newRow("cmd.exe missing") << false << preset1 << answer("cmd.exe", "missing") << noPorts << -1
-                                     << netshFailed;
-    QTest::newRow("both missing") << false << preset1
-                                  << answer("cmd.exe", "missing", "powershell.exe", "missing") << absent << -1
-                                  << notFound;
-    QTest::newRow("netsh hangs") << false << preset1 << answer("show", "hang") << noPorts << -1
-                                 << netshFailed;
+    row("absent", false, "", none, absent, -1, "show@3000 psget@3000");
+    row("english, preset 2", false, "9001-9200,9299-9999", none, matching, 1, "show@3000 show@5000");
+    row("russian, preset 2 reversed", true, "9299-9999,9001-9200", none, matching, 1, "show@3000 show@5000");
+    row("9001-9100 alone", false, "9001-9100", none, other, -1, "show@3000 show@5000");
+    row("no port line, powershell CRLF lines", false, preset3, answer("show", anyPort), matching, 2,
+        "show@3000 show@5000 psports@5000");
+    row("no port line, empty powershell", false, preset3, answer("show", anyPort, "psports", ""), noPorts, -1,
+        "show@3000 show@5000 psports@5000");
+    row("found by powershell in lower case", false, "",
+        answer("psget", "DisplayName : rf4_game_ports\r\n", "psports", "9499-9999\r\n9001-9400\r\n"),
+        matching, 3, "show@3000 psget@3000 show@5000 psports@5000");
+    row("cmd.exe missing", false, preset1, answer("cmd.exe", "missing"), noPorts, -1,
+        "show@3000 psget@3000 show@5000");
+    row("both missing", false, preset1, answer("cmd.exe", "missing", "powershell.exe", "missing"), absent, -1,
+        "show@3000 psget@3000");
+    row("netsh hangs", false, preset1, answer("show", "hang"), noPorts, -1, "show@3000 psget@3000 show@5000");
 }
 
 void TestFirewallRules::detection()
@@ -229,16 +229,7 @@ void TestFirewallRules::detection()
     QFETCH(int, active);
     QFETCH(QString, runs);
 
-    setUpTools(russian, rulePorts);
-    for (auto it = answers.cbegin(); it != answers.cend(); ++it) {
-        const QByteArray text = it.value().toByteArray();
-        if (text == "missing")
-            QVERIFY(QFile::remove(m_dir->filePath(it.key())));
-        else
-            writeFile(it.key() + (text == "hang" ? QStringLiteral(".hang") : QStringLiteral(".out")),
-                text == "hang" ? QByteArray() : text);
-    }
-
+    setUpTools(russian, rulePorts, answers);
     auto controller = this->controller();
     controller->detectActiveRange();
     QCOMPARE(controller->status().text, status.section(QLatin1Char('|'), 0, 0));
@@ -284,10 +275,10 @@ void TestFirewallRules::applyAndClear()
     QFETCH(bool, refused);
     QFETCH(QStringList, messages);
 
-    setUpTools(russian, QStringLiteral("9001-9500,9599-9999"));
+    QVariantMap answers; // the tools answer, but the firewall keeps its old rule
     for (const char *kind : {"psremove", "delete", "psnew", "add"})
-        if (refused)
-            writeFile(QString::fromLatin1(kind) + QStringLiteral(".out"), "Ok.\r\n");
+        answers.insert(QString::fromLatin1(kind), refused ? QByteArray("Ok.\r\n") : QByteArray());
+    setUpTools(russian, QStringLiteral("9001-9500,9599-9999"), refused ? answers : QVariantMap());
     auto controller = this->controller();
     QStringList shown;
     const auto record = [&](const QString &title, const QString &text) { shown << title << text; };
@@ -327,26 +318,19 @@ void TestFirewallRules::portLists_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("normalized");
     QTest::addColumn<int>("preset");
-    QTest::newRow("preset 1") << "9001-9100,9199-9999"
-                              << "9001-9100,9199-9999" << 0;
-    QTest::newRow("reversed with blank") << "9199-9999, 9001-9100"
-                                         << "9001-9100,9199-9999" << 0;
-    QTest::newRow("powershell CRLF lines") << "9001-9300\r\n9399-9999\r\n"
-                                           << "9001-9300,9399-9999" << 2;
-    QTest::newRow("LF, lone CR, tabs, empty parts") << "\t9599-9999,,\n9001-9500\r"
-                                                    << "9001-9500,9599-9999" << 4;
-    QTest::newRow("foreign characters dropped") << "Port 9001-9100;,x"
-                                                << "9001-9100" << -1;
-    QTest::newRow("string order, not numeric") << "10000,9999,200"
-                                               << "10000,200,9999" << -1;
-    QTest::newRow("9001-9100 alone") << "9001-9100"
-                                     << "9001-9100" << -1;
-    QTest::newRow("preset plus one port") << "9001-9100,9199-9999,9000"
-                                          << "9000,9001-9100,9199-9999" << -1;
-    QTest::newRow("blank") << " \r\n "
-                           << "" << -1;
-    QTest::newRow("any") << "Any"
-                         << "" << -1;
+    const auto row = [](const char *name, const char *input, const char *normalized, int preset) {
+        QTest::newRow(name) << QString::fromUtf8(input) << QString::fromUtf8(normalized) << preset;
+    };
+    row("preset 1", "9001-9100,9199-9999", "9001-9100,9199-9999", 0);
+    row("reversed with blank", "9199-9999, 9001-9100", "9001-9100,9199-9999", 0);
+    row("powershell CRLF lines", "9001-9300\r\n9399-9999\r\n", "9001-9300,9399-9999", 2);
+    row("LF, lone CR, tabs, empty parts", "\t9599-9999,,\n9001-9500\r", "9001-9500,9599-9999", 4);
+    row("foreign characters dropped", "Port 9001-9100;,x", "9001-9100", -1);
+    row("string order, not numeric", "10000,9999,200", "10000,200,9999", -1);
+    row("9001-9100 alone", "9001-9100", "9001-9100", -1);
+    row("preset plus one port", "9001-9100,9199-9999,9000", "9000,9001-9100,9199-9999", -1);
+    row("blank", " \r\n ", "", -1);
+    row("any", "Any", "", -1);
 }
 
 void TestFirewallRules::portLists()
