@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -238,7 +237,6 @@ void TestFirewallDialog::spinnerOnEveryApply()
         QVERIFY(!apply->isEnabled());
         QPointer<QLabel> spinner = dialog->spinnerLabel();
         QVERIFY(spinner && spinner->isVisible());
-        QVERIFY(dialog->spinnerTextLabel()->text().startsWith(QStringLiteral("ПРИМЕНЕНИЕ")));
         QTRY_VERIFY(dialog->spinnerFrame() > 0); // it turns
         if (round == 1) {
             MessageBox::setNextAnswer(QMessageBox::Yes);
@@ -297,8 +295,6 @@ void TestFirewallDialog::clear()
     auto dialog = makeDialog(readFailure != 3);
     QVERIFY(dialog);
     dialog->controller()->setAdminCheck([admin] { return admin; });
-    QSignalSpy busy(dialog->controller(), &FirewallController::busyChanged);
-
     if (admin)
         MessageBox::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
     if (yes)
@@ -311,7 +307,6 @@ void TestFirewallDialog::clear()
     const bool removed = admin && yes;
     QCOMPARE(m_state->removes, removed ? 1 : 0);
     QCOMPARE(m_state->exists, !removed);
-    QCOMPARE(busy.count(), removed ? 2 : 0); // the spinner stays off otherwise
     if (removed && !readFailure) {
         QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("ПРАВИЛО ОТСУТСТВУЕТ"));
         QCOMPARE(badges(*dialog), QStringLiteral("....."));

@@ -100,8 +100,6 @@ private slots:
     void portLists();
     void validPortList_data();
     void validPortList();
-    void netshRemotePorts_data();
-    void netshRemotePorts();
     void nftScriptsRefuseInjection();
 
     void init();
@@ -199,13 +197,18 @@ void TestFirewallRules::detection_data()
     const QString matching = QStringLiteral("ПРАВИЛО АКТИВНО|#4caf50");
     const QString other = QStringLiteral("ПРАВИЛО НЕ СООТВЕТСТВУЕТ ДИАПАЗОНАМ|#f97316");
     const char *preset1 = "9001-9100,9199-9999", *preset3 = "9001-9300,9399-9999";
-    const QByteArray anyPort = QByteArray(kNetshRuleEnglish).replace("@PORTS@", "Any");
+    const auto listing
+        = [](const char *ports) { return QByteArray(kNetshRuleEnglish).replace("@PORTS@", ports); };
+    const QByteArray anyPort = listing("Any");
     const QVariantMap none;
 
     row("absent", false, "", none, absent, -1, "show@3000 psget@3000");
     row("english, preset 2", false, "9001-9200,9299-9999", none, matching, 1, "show@3000 show@5000");
     row("russian, preset 2 reversed", true, "9299-9999,9001-9200", none, matching, 1, "show@3000 show@5000");
     row("9001-9100 alone", false, "9001-9100", none, other, -1, "show@3000 show@5000");
+    // Both tools' rules listed (same name): the first one counts.
+    row("two rules", false, preset1, answer("show", listing("9001-9200,9299-9999") + listing("9999")),
+        matching, 1, "show@3000 show@5000");
     row("no port line, powershell CRLF lines", false, preset3, answer("show", anyPort), matching, 2,
         "show@3000 show@5000 psports@5000");
     row("no port line, empty powershell", false, preset3, answer("show", anyPort, "psports", ""), noPorts, -1,
@@ -364,26 +367,6 @@ void TestFirewallRules::validPortList()
     QFETCH(QString, ports);
     QFETCH(bool, valid);
     QCOMPARE(firewall::isValidPortList(ports), valid);
-}
-
-void TestFirewallRules::netshRemotePorts_data()
-{
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("add syntax") << QStringLiteral("remoteport = 9001-9300,9399-9999 enable=yes")
-                                << "9001-9300,9399-9999";
-    QTest::newRow("russian wins over english")
-        << QStringLiteral("RemotePort: 9001\r\nУдаленный порт: 9002\r\n") << "9002";
-    QTest::newRow("first rule of two")
-        << QStringLiteral("RemotePort: 9001-9100\r\n\r\nRemotePort: 9999\r\n") << "9001-9100";
-    QTest::newRow("lower-case label is not netsh's") << QStringLiteral("remoteport: 9001") << "";
-}
-
-void TestFirewallRules::netshRemotePorts()
-{
-    QFETCH(QString, output);
-    QFETCH(QString, expected);
-    QCOMPARE(WindowsFirewallCommands::remotePortsFromNetsh(output), expected);
 }
 
 void TestFirewallRules::nftScriptsRefuseInjection()
