@@ -44,8 +44,6 @@ public:
     bool isRowActive(int index) const;
     bool isRowSelected(int index) const;
     bool isBusy() const { return m_busy; }
-    // The outcome of the last full detection (Absent before any).
-    firewall::RuleOutcome lastOutcome() const { return m_outcome; }
     firewall::StatusView status() const { return m_status; }
 
     // Replaces the administrator check (default: firewall::isRunningAsAdmin).

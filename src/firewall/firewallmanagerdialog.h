@@ -53,7 +53,6 @@ public:
     bool isApplying() const { return m_applying; }
     int spinnerFrame() const { return m_spinnerFrame; }
     QLabel *spinnerLabel() const { return m_spinnerLabel; }
-    QLabel *spinnerTextLabel() const { return m_spinnerText; }
 
     // One frame of the spinner: twelve white spokes, the brightest at the frame's angle.
     static QPixmap spinnerPixmap(int frame);

@@ -22,7 +22,6 @@ public:
     bool isActive() const { return m_active; }
     bool isSelected() const { return m_selected; }
     bool isHovered() const { return m_hovered; }
-    bool isPressed() const { return m_pressed; }
     void setActive(bool active);
     void setSelected(bool selected);
 

@@ -1,16 +1,8 @@
 #!/bin/sh
-# Stands in for cmd.exe and powershell.exe: logs the arguments it received and
-# answers the firewall commands like the real tools, keeping the rule's ports
-# in "$KESTREL_FAKE_FW_DIR/rule". A file "<kind>.out" replaces an answer,
-# "<kind>.hang" makes that command hang.
+# Stands in for cmd.exe and powershell.exe, keeping the rule's ports in
+# "$KESTREL_FAKE_FW_DIR/rule". "<kind>.out" replaces an answer, "<kind>.hang" hangs.
 d="$KESTREL_FAKE_FW_DIR"
 tool=$(basename "$0")
-{
-    printf '%s\n' "$tool"
-    for a in "$@"; do printf '%s\n' "$a"; done
-    printf '%s\n' '----'
-} >>"$d/calls.log"
-
 text="$2"
 case "$tool:$text" in
 cmd.exe:*'show rule'*) kind=show ;;
@@ -38,7 +30,7 @@ show)
         exit 1
     fi
     ;;
-psget) [ -s "$d/rule" ] && cat "$d/ps-rule.txt" ;;
+psget) [ -s "$d/rule" ] && printf '\r\n\r\nDisplayName : RF4_Game_Ports\r\nEnabled     : True\r\n' ;;
 psports) [ -s "$d/rule" ] && { tr ',' '\n' <"$d/rule"; echo; } | sed 's/$/\r/' ;;
 delete | psremove) rm -f "$d/rule" ;;
 add)
