@@ -10,7 +10,7 @@ QString fromEnv(const char *name, const char *fallback)
     return value.isEmpty() ? QString::fromLatin1(fallback) : value;
 }
 
-}  // namespace
+} // namespace
 
 namespace AppConfig {
 
@@ -35,4 +35,4 @@ QString releasesUrl()
     return fromEnv(kReleasesUrlEnv, kDefaultReleasesUrl);
 }
 
-}  // namespace AppConfig
+} // namespace AppConfig

@@ -43,4 +43,4 @@ QString geoUrl();
 // Full address of the release listing.
 QString releasesUrl();
 
-}  // namespace AppConfig
+} // namespace AppConfig

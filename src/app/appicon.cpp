@@ -18,11 +18,15 @@ QIcon loadAppIcon()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
     const QString current = QDir::currentPath();
-    const QStringList candidates{
-        appDir + QStringLiteral("/icon.ico"), appDir + QStringLiteral("/icon.png"),
-        QStringLiteral("icon.ico"),           QStringLiteral("icon.png"),
-        QStringLiteral(":/icon.ico"),         QStringLiteral(":/icon.png"),
-        current + QStringLiteral("/icon.ico"), current + QStringLiteral("/icon.png"),
+    const QStringList candidates {
+        appDir + QStringLiteral("/icon.ico"),
+        appDir + QStringLiteral("/icon.png"),
+        QStringLiteral("icon.ico"),
+        QStringLiteral("icon.png"),
+        QStringLiteral(":/icon.ico"),
+        QStringLiteral(":/icon.png"),
+        current + QStringLiteral("/icon.ico"),
+        current + QStringLiteral("/icon.png"),
     };
     for (const QString &path : candidates) {
         if (!QFileInfo::exists(path))
@@ -86,8 +90,8 @@ QPixmap splashPixmap(const QIcon &icon)
 void applyNativeWindowIcons()
 {
 #ifdef Q_OS_WIN
-    const QStringList candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/icon.ico"),
-                                 QStringLiteral("icon.ico"), QDir::currentPath() + QStringLiteral("/icon.ico")};
+    const QStringList candidates {QCoreApplication::applicationDirPath() + QStringLiteral("/icon.ico"),
+        QStringLiteral("icon.ico"), QDir::currentPath() + QStringLiteral("/icon.ico")};
     QString found;
     for (const QString &path : candidates) {
         if (QFileInfo::exists(path)) {
@@ -97,8 +101,8 @@ void applyNativeWindowIcons()
     }
     if (found.isEmpty())
         return;
-    const auto handle = static_cast<HICON>(::LoadImageW(nullptr, reinterpret_cast<LPCWSTR>(found.utf16()), IMAGE_ICON,
-                                                        0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
+    const auto handle = static_cast<HICON>(::LoadImageW(nullptr, reinterpret_cast<LPCWSTR>(found.utf16()),
+        IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
     if (!handle)
         return;
     const QWidgetList widgets = QApplication::allWidgets();
@@ -112,4 +116,4 @@ void applyNativeWindowIcons()
 #endif
 }
 
-}  // namespace AppIcon
+} // namespace AppIcon

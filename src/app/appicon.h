@@ -21,4 +21,4 @@ QPixmap splashPixmap(const QIcon &icon);
 // the icon of its windows everywhere else).
 void applyNativeWindowIcons();
 
-}  // namespace AppIcon
+} // namespace AppIcon

@@ -35,7 +35,7 @@ bool ExitConfirmDialog::ask(QWidget *mainWindow)
     options.titleStyle = QStringLiteral("color:#e2e8f0; font-size:14px; font-weight:600;");
     options.contentSpacing = 20;
     const DialogChrome chrome = DialogChrome::build(&dialog, options);
-    chrome.closeButton->hide();  // the question is answered with its own two buttons
+    chrome.closeButton->hide(); // the question is answered with its own two buttons
 
     auto *question = new QLabel(QStringLiteral("Вы уверены, что хотите выйти?"), chrome.content);
     question->setAlignment(Qt::AlignCenter);

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     if (guard.acquire() == SingleInstanceGuard::Result::AlreadyRunning) {
         qDebug() << "[STARTUP] Another instance is running";
         MessageBox::information(nullptr, QStringLiteral("Приложение уже запущено"),
-                                QStringLiteral("TORVAL KESTREL уже запущен.\n\nПроверьте иконку в системном трее."));
+            QStringLiteral("TORVAL KESTREL уже запущен.\n\nПроверьте иконку в системном трее."));
         return 0;
     }
 

@@ -11,10 +11,7 @@ class NotificationGate
 public:
     static constexpr qint64 kMinimumGapSeconds = 301;
 
-    explicit NotificationGate(const QDateTime &start = QDateTime::currentDateTime())
-        : m_last(start)
-    {
-    }
+    explicit NotificationGate(const QDateTime &start = QDateTime::currentDateTime()) : m_last(start) { }
 
     // True, and the moment is remembered, when a balloon may be shown at now.
     bool tryPass(const QDateTime &now = QDateTime::currentDateTime())

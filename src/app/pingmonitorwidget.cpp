@@ -4,18 +4,18 @@
 #include "app/exitconfirmdialog.h"
 #include "app/mainwindowstyle.h"
 #include "app/nicknamechange.h"
-#include "favorites/favoriteportsmanager.h"
 #include "app/settingskeys.h"
+#include "favorites/favoriteportsmanager.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/geolocator.h"
+#include "monitor/pingengine.h"
+#include "monitor/pingquality.h"
 #include "monitor/presenceclient.h"
 #include "overlay/autostart.h"
 #include "overlay/minioverlaywidget.h"
 #include "overlay/screenshot.h"
 #include "overlay/screenshotpreviewdialog.h"
 #include "overlay/settingsdialog.h"
-#include "monitor/pingengine.h"
-#include "monitor/pingquality.h"
 #include "platform/platform.h"
 #include "records/gamesession.h"
 #include "records/porthistory.h"
@@ -23,13 +23,13 @@
 #include "records/sessiontracker.h"
 #include "shared/sharedportsclient.h"
 #include "shared/sharedportsdialog.h"
-#include "update/autoupdater.h"
-#include "update/updatenotices.h"
 #include "ui/animatedbackground.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
 #include "ui/windowshape.h"
+#include "update/autoupdater.h"
+#include "update/updatenotices.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,8 +45,6 @@
 #include <QUuid>
 #include <QWindowStateChangeEvent>
 
-#include <cstdio>
-#include <cstdlib>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -56,6 +54,8 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -67,7 +67,7 @@ PingMonitorWidget::ExitHook &exitHook()
     return hook;
 }
 
-}  // namespace
+} // namespace
 
 void PingMonitorWidget::setExitHook(ExitHook hook)
 {
@@ -77,13 +77,13 @@ void PingMonitorWidget::setExitHook(ExitHook hook)
 PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFolder)
     : QWidget(parent)
     , m_monitor(new ConnectionMonitor(nullptr, this))
-    , m_sessions(new SessionManager(recordsFolder.isEmpty()
-                                        ? SessionManager::defaultFilePath()
-                                        : recordsFolder + QStringLiteral("/game_sessions.txt"),
-                                    this))
+    , m_sessions(
+          new SessionManager(recordsFolder.isEmpty() ? SessionManager::defaultFilePath()
+                                                     : recordsFolder + QStringLiteral("/game_sessions.txt"),
+              this))
     , m_history(new PortHistory(recordsFolder.isEmpty() ? PortHistory::defaultFilePath()
                                                         : recordsFolder + QStringLiteral("/port_history.txt"),
-                                this))
+          this))
     , m_favorites(new FavoritePortsManager(this))
     , m_tracker(new SessionTracker(m_sessions, m_history, this))
     , m_network(new QNetworkAccessManager(this))
@@ -102,8 +102,9 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFold
     loadSettings();
 
     if (!platform::isProcessElevated()) {
-        setTransientStatus(QStringLiteral("⚠️ Рекомендуется запуск от имени администратора"),
-                           QStringLiteral("color:#fbbf24; font-size:11px;"), 5000);
+        setTransientStatus(QStringLiteral("⚠️ Рекомендуется запуск от имени "
+                                          "администратора"),
+            QStringLiteral("color:#fbbf24; font-size:11px;"), 5000);
     }
 
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
@@ -158,7 +159,8 @@ void PingMonitorWidget::createMiniHud()
     connect(m_hud, &MiniOverlayWidget::doubleClicked, this, &PingMonitorWidget::toggleWindowVisibility);
     connect(m_hud, &MiniOverlayWidget::restoreRequested, this, &PingMonitorWidget::toggleWindowVisibility);
     connect(m_hud, &MiniOverlayWidget::firewallRequested, this, &PingMonitorWidget::showFirewallManager);
-    connect(m_hud, &MiniOverlayWidget::favoriteClicked, this, &PingMonitorWidget::onMiniOverlayFavoriteClicked);
+    connect(
+        m_hud, &MiniOverlayWidget::favoriteClicked, this, &PingMonitorWidget::onMiniOverlayFavoriteClicked);
     connect(m_hud, &MiniOverlayWidget::hideRequested, this, [this] {
         m_hud->hide();
         m_miniHudShown = false;
@@ -182,8 +184,8 @@ void PingMonitorWidget::refreshMiniHud()
     const QList<int> &samples = m_monitor->ping()->samples();
     const int ping = samples.isEmpty() || samples.last() > 998 ? 0 : samples.last();
     const GameSession *session = m_tracker->runningSession();
-    m_hud->updateValues(ping, m_monitor->currentPort(),
-                        session ? session->durationString() : QStringLiteral("00:00:00"));
+    m_hud->updateValues(
+        ping, m_monitor->currentPort(), session ? session->durationString() : QStringLiteral("00:00:00"));
 }
 
 void PingMonitorWidget::connectUpdates()
@@ -284,7 +286,7 @@ void PingMonitorWidget::performExit()
         return;
     }
     if (m_tray)
-        m_tray->hide();  // a dead process leaves its icon behind otherwise
+        m_tray->hide(); // a dead process leaves its icon behind otherwise
     std::fflush(nullptr);
     std::_Exit(0);
 }
@@ -293,7 +295,7 @@ void PingMonitorWidget::connectMonitor()
 {
     connect(m_monitor, &ConnectionMonitor::gameStateChanged, this, &PingMonitorWidget::onGameStateChanged);
     connect(m_monitor, &ConnectionMonitor::statusChanged, this,
-            [this](const QString &text, const QString &style) { setStatus(text, style); });
+        [this](const QString &text, const QString &style) { setStatus(text, style); });
     connect(m_monitor, &ConnectionMonitor::connectionMissed, this, &PingMonitorWidget::onConnectionMissed);
     connect(m_monitor, &ConnectionMonitor::connectionLost, this, &PingMonitorWidget::onConnectionLost);
     connect(m_monitor, &ConnectionMonitor::serverFound, this, &PingMonitorWidget::onServerFound);
@@ -310,11 +312,13 @@ void PingMonitorWidget::connectRecords()
         m_sessionBar->setValue(0);
         showTrayNotification(QStringLiteral("Новая сессия"), QStringLiteral("Игровая сессия начата"));
     });
-    connect(m_favorites, &FavoritePortsManager::favoritesChanged, this, &PingMonitorWidget::onFavoritesChanged);
+    connect(
+        m_favorites, &FavoritePortsManager::favoritesChanged, this, &PingMonitorWidget::onFavoritesChanged);
     m_tracker->setDescriptionLookup([this](quint16 port) {
         return m_favorites->isFavorite(port) ? m_favorites->getFavorite(port).description : QString();
     });
-    connect(m_tracker, &SessionTracker::gameSessionEnded, this, [this] { m_networkTypeLabel->setText(kDash); });
+    connect(
+        m_tracker, &SessionTracker::gameSessionEnded, this, [this] { m_networkTypeLabel->setText(kDash); });
 }
 
 void PingMonitorWidget::connectWebServices()
@@ -324,11 +328,11 @@ void PingMonitorWidget::connectWebServices()
         m_geoLabel->setToolTip(toolTip);
     });
     connect(m_presence, &PresenceClient::onlineDisplayChanged, this,
-            [this](const QString &text, const QString &labelStyle, const QString &indicatorStyle) {
-                m_onlineCountLabel->setText(text);
-                m_onlineCountLabel->setStyleSheet(labelStyle);
-                m_onlineIndicator->setStyleSheet(indicatorStyle);
-            });
+        [this](const QString &text, const QString &labelStyle, const QString &indicatorStyle) {
+            m_onlineCountLabel->setText(text);
+            m_onlineCountLabel->setStyleSheet(labelStyle);
+            m_onlineIndicator->setStyleSheet(indicatorStyle);
+        });
     connect(m_presence, &PresenceClient::indicatorStyleChanged, m_onlineIndicator, &QWidget::setStyleSheet);
     connect(m_presence, &PresenceClient::onlineCountChanged, this, &PingMonitorWidget::onlineCountChanged);
 }
@@ -336,19 +340,26 @@ void PingMonitorWidget::connectWebServices()
 void PingMonitorWidget::loadSettings()
 {
     QSettings settings = openSettings();
-    m_alwaysOnTop = settings.value(QLatin1String(SettingsKeys::kAlwaysOnTop), SettingsKeys::kDefaultAlwaysOnTop).toBool();
-    m_windowOpacity =
-        settings.value(QLatin1String(SettingsKeys::kWindowOpacity), SettingsKeys::kDefaultWindowOpacity).toInt();
-    m_autoStart = settings.value(QLatin1String(SettingsKeys::kAutoStart), SettingsKeys::kDefaultAutoStart).toBool();
-    m_miniOverlayEnabled =
-        settings.value(QLatin1String(SettingsKeys::kMiniOverlayEnabled), SettingsKeys::kDefaultMiniOverlayEnabled)
-            .toBool();
-    m_notificationsEnabled =
-        settings.value(QLatin1String(SettingsKeys::kNotificationsEnabled), SettingsKeys::kDefaultNotificationsEnabled)
-            .toBool();
-    m_miniOverlayOpacity =
-        settings.value(QLatin1String(SettingsKeys::kMiniOverlayOpacity), SettingsKeys::kDefaultMiniOverlayOpacity)
-            .toInt();
+    m_alwaysOnTop
+        = settings.value(QLatin1String(SettingsKeys::kAlwaysOnTop), SettingsKeys::kDefaultAlwaysOnTop)
+              .toBool();
+    m_windowOpacity
+        = settings.value(QLatin1String(SettingsKeys::kWindowOpacity), SettingsKeys::kDefaultWindowOpacity)
+              .toInt();
+    m_autoStart
+        = settings.value(QLatin1String(SettingsKeys::kAutoStart), SettingsKeys::kDefaultAutoStart).toBool();
+    m_miniOverlayEnabled = settings
+                               .value(QLatin1String(SettingsKeys::kMiniOverlayEnabled),
+                                   SettingsKeys::kDefaultMiniOverlayEnabled)
+                               .toBool();
+    m_notificationsEnabled = settings
+                                 .value(QLatin1String(SettingsKeys::kNotificationsEnabled),
+                                     SettingsKeys::kDefaultNotificationsEnabled)
+                                 .toBool();
+    m_miniOverlayOpacity = settings
+                               .value(QLatin1String(SettingsKeys::kMiniOverlayOpacity),
+                                   SettingsKeys::kDefaultMiniOverlayOpacity)
+                               .toInt();
 
     const QRect keep = geometry();
     setWindowFlag(Qt::WindowStaysOnTopHint, m_alwaysOnTop);
@@ -448,7 +459,7 @@ void PingMonitorWidget::onScreenshotCaptured(const QPixmap &screenshot)
 {
     ScreenshotPreviewDialog preview(m_screenshot, screenshot, this);
     connect(&preview, &ScreenshotPreviewDialog::copied, this,
-            [this] { setStatus(QStringLiteral("Скриншот скопирован")); });
+        [this] { setStatus(QStringLiteral("Скриншот скопирован")); });
     preview.exec();
 }
 
@@ -465,7 +476,8 @@ void PingMonitorWidget::showTrayNotification(const QString &title, const QString
         return;
     if (!m_notifications.tryPass())
         return;
-    qDebug().noquote() << "[NOTIFY]" << title << "|" << QString(message).replace(QLatin1Char('\n'), QLatin1String(" / "));
+    qDebug().noquote() << "[NOTIFY]" << title << "|"
+                       << QString(message).replace(QLatin1Char('\n'), QLatin1String(" / "));
     if (m_tray)
         m_tray->showMessage(title, message, QSystemTrayIcon::Information, 3000);
     emit trayNotificationShown(title, message);
@@ -527,14 +539,15 @@ void PingMonitorWidget::lookupGeoLocation(const QString &address)
 
 void PingMonitorWidget::onConnectionFound(const QString &host, quint16 port)
 {
-    showTrayNotification(QStringLiteral("Соединение найдено"),
-                         QStringLiteral("Сервер: %1\nПорт: %2").arg(host).arg(port));
+    showTrayNotification(
+        QStringLiteral("Соединение найдено"), QStringLiteral("Сервер: %1\nПорт: %2").arg(host).arg(port));
 }
 
 void PingMonitorWidget::onConnectionLost()
 {
     m_tracker->connectionLost();
-    showTrayNotification(QStringLiteral("Соединение потеряно"), QStringLiteral("Поиск нового игрового соединения..."));
+    showTrayNotification(
+        QStringLiteral("Соединение потеряно"), QStringLiteral("Поиск нового игрового соединения..."));
 }
 
 void PingMonitorWidget::onConnectionMissed()
@@ -584,24 +597,23 @@ void PingMonitorWidget::updateCurrentSessionDisplay()
     refreshMiniHud();
 }
 
-void PingMonitorWidget::onSessionStarted(GameSession *)
-{
-}
+void PingMonitorWidget::onSessionStarted(GameSession *) { }
 
 void PingMonitorWidget::onSessionEnded(GameSession *session)
 {
-    showTrayNotification(QStringLiteral("Сессия завершена"), QStringLiteral("Длительность: %1\nПинг: %2 мс")
-                                                                 .arg(session->durationString())
-                                                                 .arg(session->averagePing()));
+    showTrayNotification(QStringLiteral("Сессия завершена"),
+        QStringLiteral("Длительность: %1\nПинг: %2 мс")
+            .arg(session->durationString())
+            .arg(session->averagePing()));
 }
 
-void PingMonitorWidget::checkConnectionHealth()
-{
-}
+void PingMonitorWidget::checkConnectionHealth() { }
 
-void PingMonitorWidget::publishPort(quint16 port, const QString &description, int status, const QString &comment)
+void PingMonitorWidget::publishPort(
+    quint16 port, const QString &description, int status, const QString &comment)
 {
-    qDebug().noquote() << "Publishing port:" << port << "desc:" << description << "status:" << status << "comment:" << comment;
+    qDebug().noquote() << "Publishing port:" << port << "desc:" << description << "status:" << status
+                       << "comment:" << comment;
     m_sharedPorts->publishPort(m_nickname, port, description, status, comment);
 }
 

@@ -191,8 +191,8 @@ private:
     SharedPortsClient *m_sharedPorts = nullptr;
     Screenshot *m_screenshot = nullptr;
     AutoUpdater *m_updater = nullptr;
-    MiniOverlayWidget *m_hud = nullptr;  // a top-level window of its own, deleted with us
-    QPointer<SharedPortsDialog> m_sharedCatalog;  // made on first use, then kept
+    MiniOverlayWidget *m_hud = nullptr; // a top-level window of its own, deleted with us
+    QPointer<SharedPortsDialog> m_sharedCatalog; // made on first use, then kept
     NotificationGate m_notifications;
     QString m_nickname;
     int m_nicknameChangeCount = 0;
@@ -233,6 +233,6 @@ private:
     bool m_notificationsEnabled = true;
     int m_miniOverlayOpacity = 85;
     bool m_miniHudShown = false;
-    quint16 m_favoritePortOverride = 0;  // the HUD's star acts on its own port
+    quint16 m_favoritePortOverride = 0; // the HUD's star acts on its own port
     bool m_exiting = false;
 };

@@ -54,7 +54,7 @@ QProgressBar *thinBar(const QString &objectName, QWidget *parent)
     return bar;
 }
 
-}  // namespace
+} // namespace
 
 void PingMonitorWidget::buildUi()
 {
@@ -130,8 +130,8 @@ QWidget *PingMonitorWidget::buildMetricsPanel()
     grid->setHorizontalSpacing(25);
     grid->setVerticalSpacing(12);
 
-    const QStringList titles{QStringLiteral("🌐 СЕРВЕР"), QStringLiteral("🔢 ПОРТ"), QStringLiteral("⚡ ПИНГ"),
-                             QStringLiteral("📡 КАЧЕСТВО")};
+    const QStringList titles {QStringLiteral("🌐 СЕРВЕР"), QStringLiteral("🔢 ПОРТ"), QStringLiteral("⚡ ПИНГ"),
+        QStringLiteral("📡 КАЧЕСТВО")};
     for (int column = 0; column < titles.size(); ++column)
         grid->addWidget(caption(titles.at(column), QStringLiteral("metricTitle"), panel), 0, column);
 
@@ -178,7 +178,7 @@ void PingMonitorWidget::createFavoriteButton(QWidget *portContainer)
     m_favoriteButton->hide();
     connect(m_favoriteButton, &QPushButton::clicked, this, &PingMonitorWidget::toggleFavorite);
     connect(m_favoriteButton, &QPushButton::customContextMenuRequested, this,
-            &PingMonitorWidget::showFavoritesContextMenu);
+        &PingMonitorWidget::showFavoritesContextMenu);
     m_favoriteButton->raise();
 }
 
@@ -193,12 +193,13 @@ QWidget *PingMonitorWidget::buildSessionPanel()
     grid->setHorizontalSpacing(20);
     grid->setVerticalSpacing(12);
 
-    const QStringList titles{QStringLiteral("⏱ ВРЕМЯ СЕССИИ"), QStringLiteral("📊 СРЕДНИЙ ПИНГ"),
-                             QStringLiteral("🪢 СТАБИЛЬНОСТЬ"), QStringLiteral("🌐 ТИП СЕТИ")};
+    const QStringList titles {QStringLiteral("⏱ ВРЕМЯ СЕССИИ"), QStringLiteral("📊 СРЕДНИЙ ПИНГ"),
+        QStringLiteral("🪢 СТАБИЛЬНОСТЬ"), QStringLiteral("🌐 ТИП СЕТИ")};
     for (int column = 0; column < titles.size(); ++column)
         grid->addWidget(caption(titles.at(column), QStringLiteral("sessionTitle"), panel), 0, column);
 
-    m_sessionTimerLabel = centredLabel(QStringLiteral("00:00:00"), QStringLiteral("sessionTimerLabel"), panel);
+    m_sessionTimerLabel
+        = centredLabel(QStringLiteral("00:00:00"), QStringLiteral("sessionTimerLabel"), panel);
     m_sessionPingLabel = centredLabel(kDash, QStringLiteral("sessionPingLabel"), panel);
     m_sessionStabilityLabel = centredLabel(kDash, QStringLiteral("sessionStabilityLabel"), panel);
     m_networkTypeLabel = centredLabel(kDash, QStringLiteral("networkTypeLabel"), panel);
@@ -248,15 +249,16 @@ QWidget *PingMonitorWidget::buildBottomPanel()
                                   " · <a href=\"%2\" style=\"color:#60a5fa; text-decoration:none;\">Сайт</a>")
                        .arg(QLatin1String(AppConfig::kChannelUrl), QLatin1String(AppConfig::kWebSiteUrl)));
     links->setOpenExternalLinks(false);
-    connect(links, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
+    connect(links, &QLabel::linkActivated, this,
+        [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     links->setCursor(Qt::PointingHandCursor);
     row->addWidget(links);
     row->addSpacing(12);
 
     auto *copyright = new QLabel(
-        QStringLiteral("© %1 %2").arg(QDate::currentDate().year()).arg(QLatin1String(AppConfig::kMakerName)), panel);
+        QStringLiteral("© %1 %2").arg(QDate::currentDate().year()).arg(QLatin1String(AppConfig::kMakerName)),
+        panel);
     copyright->setObjectName(QStringLiteral("copyrightLabel"));
     row->addWidget(copyright);
     return panel;
 }
-

@@ -4,9 +4,9 @@
 #include "app/mainwindowstyle.h"
 #include "app/pingmonitorwidget.h"
 #include "favorites/favoriteportsdialog.h"
-#include "firewall/firewallmanagerdialog.h"
 #include "favorites/favoriteportsmanager.h"
 #include "favorites/simpledialog.h"
+#include "firewall/firewallmanagerdialog.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/presenceclient.h"
 #include "records/porthistorydialog.h"
@@ -21,15 +21,15 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QWidgetAction>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <QWidgetAction>
 
 namespace {
 
@@ -51,7 +51,7 @@ QIcon drawnTrayIcon()
     return QIcon(pixmap);
 }
 
-}  // namespace
+} // namespace
 
 void PingMonitorWidget::buildMenus()
 {
@@ -62,7 +62,7 @@ void PingMonitorWidget::buildMenus()
         void (PingMonitorWidget::*slot)();
     };
     // nullptr text marks a separator.
-    const QList<Entry> functions{
+    const QList<Entry> functions {
         {"Скриншот", Icons::camera(), &PingMonitorWidget::takeScreenshot},
         {nullptr, {}, nullptr},
         {"Выбор диапазонов", Icons::firewall(), &PingMonitorWidget::showFirewallManager},
@@ -72,7 +72,7 @@ void PingMonitorWidget::buildMenus()
         {nullptr, {}, nullptr},
         {"Настройки", Icons::settings(), &PingMonitorWidget::showSettings},
     };
-    const QList<Entry> trayOnly{
+    const QList<Entry> trayOnly {
         {nullptr, {}, nullptr},
         {"Telegram", Icons::send(), &PingMonitorWidget::openTelegram},
         {"Выход", Icons::logOut(), nullptr},
@@ -113,7 +113,8 @@ void PingMonitorWidget::setupTray()
         icon = drawnTrayIcon();
 
     m_tray = new QSystemTrayIcon(icon, this);
-    m_tray->setToolTip(QStringLiteral("KESTREL v%1\nКликните для показа/скрытия").arg(QLatin1String(AppConfig::kAppVersion)));
+    m_tray->setToolTip(QStringLiteral("KESTREL v%1\nКликните для показа/скрытия")
+                           .arg(QLatin1String(AppConfig::kAppVersion)));
     m_tray->setContextMenu(m_trayMenu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
@@ -124,7 +125,7 @@ void PingMonitorWidget::setupTray()
 
 void PingMonitorWidget::createShortcuts()
 {
-    const QList<QPair<QKeySequence, void (PingMonitorWidget::*)()>> shortcuts{
+    const QList<QPair<QKeySequence, void (PingMonitorWidget::*)()>> shortcuts {
         {QKeySequence(QStringLiteral("Ctrl+W")), &PingMonitorWidget::toggleWindowVisibility},
         {QKeySequence(QStringLiteral("Ctrl+F")), &PingMonitorWidget::showFunctionsMenu},
         {QKeySequence(QStringLiteral("Ctrl+P")), &PingMonitorWidget::takeScreenshot},
@@ -148,7 +149,6 @@ void PingMonitorWidget::showFunctionsMenu()
 {
     m_functionsMenu->popup(m_functionsButton->mapToGlobal(QPoint(0, m_functionsButton->height())));
 }
-
 
 void PingMonitorWidget::updateFavoriteButton()
 {
@@ -199,7 +199,8 @@ void PingMonitorWidget::showFavoritesContextMenu()
     addRow(header, false);
 
     menu->addSeparator();
-    QAction *add = menu->addAction(Icons::icon(Icons::plus(), 16), QStringLiteral("Добавить текущий порт..."));
+    QAction *add
+        = menu->addAction(Icons::icon(Icons::plus(), 16), QStringLiteral("Добавить текущий порт..."));
     connect(add, &QAction::triggered, this, &PingMonitorWidget::toggleFavorite);
 
     const QList<FavoritePort> favorites = m_favorites->favorites();
@@ -207,7 +208,7 @@ void PingMonitorWidget::showFavoritesContextMenu()
         auto *summary = new QLabel(QStringLiteral("<b>Избранные порты</b><br><span style='color:#94a3b8;"
                                                   "font-size:11px;'>Всего: %1 порт(ов)</span>")
                                        .arg(favorites.size()),
-                                   menu);
+            menu);
         summary->setTextFormat(Qt::RichText);
         summary->setStyleSheet(QStringLiteral("color:#e2e8f0; font-size:12px; padding:6px 10px;"));
         addRow(summary, false);
@@ -216,9 +217,10 @@ void PingMonitorWidget::showFavoritesContextMenu()
             const QString color = MainWindowStyle::portStatusColor(favorite.status);
             auto *row = new QWidget(menu);
             row->setProperty("port", favorite.port);
-            row->setStyleSheet(QStringLiteral("QWidget[port='%1'] { background-color:transparent; border-radius:4px; }"
-                                              " QWidget[port='%1']:hover { background-color:rgba(59,130,246,80); }")
-                                   .arg(favorite.port));
+            row->setStyleSheet(
+                QStringLiteral("QWidget[port='%1'] { background-color:transparent; border-radius:4px; }"
+                               " QWidget[port='%1']:hover { background-color:rgba(59,130,246,80); }")
+                    .arg(favorite.port));
             auto *line = new QHBoxLayout(row);
             line->setContentsMargins(10, 6, 10, 6);
             auto *dot = new QLabel(row);
@@ -226,14 +228,15 @@ void PingMonitorWidget::showFavoritesContextMenu()
             dot->setStyleSheet(QStringLiteral("background-color:%1; border-radius:8px;").arg(color));
             line->addWidget(dot);
             // Descriptions may come from other players: they are text, never markup.
-            auto *text = new QLabel(QStringLiteral("<b style='color:%1;'>%2</b><br><span style='color:#94a3b8;"
-                                                   "font-size:11px;'>%3</span>")
-                                        .arg(color)
-                                        .arg(favorite.port)
-                                        .arg(favorite.description.toHtmlEscaped()),
-                                    row);
+            auto *text
+                = new QLabel(QStringLiteral("<b style='color:%1;'>%2</b><br><span style='color:#94a3b8;"
+                                            "font-size:11px;'>%3</span>")
+                                 .arg(color)
+                                 .arg(favorite.port)
+                                 .arg(favorite.description.toHtmlEscaped()),
+                    row);
             text->setTextFormat(Qt::RichText);
-            text->setTextInteractionFlags(Qt::NoTextInteraction);  // a click on the row closes the menu
+            text->setTextInteractionFlags(Qt::NoTextInteraction); // a click on the row closes the menu
             line->addWidget(text, 1);
             if (favorite.port == m_monitor->currentPort()) {
                 auto *current = new QLabel(row);
@@ -276,8 +279,8 @@ void PingMonitorWidget::toggleFavorite()
         return;
     const QString green = QStringLiteral("color:#10b981;");
     if (m_favorites->isFavorite(port)) {
-        setTransientStatus(QStringLiteral("✓ Порт %1 уже в избранном").arg(port), QStringLiteral("color:#fbbf24;"),
-                           2000);
+        setTransientStatus(
+            QStringLiteral("✓ Порт %1 уже в избранном").arg(port), QStringLiteral("color:#fbbf24;"), 2000);
     } else {
         SimpleDialog dialog(port, this);
         centerOnParentOrScreen(&dialog);

@@ -11,7 +11,7 @@ ProcessRunner::Factory &installedFactory()
     return factory;
 }
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<ProcessRunner> ProcessRunner::create()
 {
@@ -25,8 +25,8 @@ void ProcessRunner::setFactory(Factory factory)
     installedFactory() = std::move(factory);
 }
 
-ProcessResult SystemProcessRunner::run(const QString &program, const QStringList &args, int timeoutMs,
-                                       const QByteArray &input)
+ProcessResult SystemProcessRunner::run(
+    const QString &program, const QStringList &args, int timeoutMs, const QByteArray &input)
 {
     ProcessResult result;
     QProcess process;
@@ -64,8 +64,8 @@ ProcessResult SystemProcessRunner::run(const QString &program, const QStringList
     return result;
 }
 
-bool SystemProcessRunner::startDetached(const QString &program, const QStringList &args,
-                                        const QString &workingDirectory)
+bool SystemProcessRunner::startDetached(
+    const QString &program, const QStringList &args, const QString &workingDirectory)
 {
     return QProcess::startDetached(program, args, workingDirectory);
 }

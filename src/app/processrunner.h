@@ -12,9 +12,9 @@
 
 struct ProcessResult
 {
-    bool started = false;   // the program could be started at all
-    bool timedOut = false;  // killed after the time-out
-    int exitCode = -1;      // valid when started && !timedOut
+    bool started = false; // the program could be started at all
+    bool timedOut = false; // killed after the time-out
+    int exitCode = -1; // valid when started && !timedOut
     bool crashed = false;
     QByteArray standardOutput;
     QByteArray standardError;
@@ -29,12 +29,14 @@ public:
 
     // Runs program with args, writes input to its standard input (then closes it) and
     // waits at most timeoutMs for it to end; a program still running then is killed.
-    virtual ProcessResult run(const QString &program, const QStringList &args, int timeoutMs,
-                              const QByteArray &input = {}) = 0;
+    virtual ProcessResult run(
+        const QString &program, const QStringList &args, int timeoutMs, const QByteArray &input = {})
+        = 0;
 
     // Starts program detached in workingDirectory. Returns false when it cannot start.
-    virtual bool startDetached(const QString &program, const QStringList &args,
-                               const QString &workingDirectory) = 0;
+    virtual bool startDetached(
+        const QString &program, const QStringList &args, const QString &workingDirectory)
+        = 0;
 
     using Factory = std::function<std::unique_ptr<ProcessRunner>()>;
     // The runner the program uses: the real one unless a test installed a factory.
@@ -48,7 +50,7 @@ class SystemProcessRunner final : public ProcessRunner
 {
 public:
     ProcessResult run(const QString &program, const QStringList &args, int timeoutMs,
-                      const QByteArray &input = {}) override;
-    bool startDetached(const QString &program, const QStringList &args,
-                       const QString &workingDirectory) override;
+        const QByteArray &input = {}) override;
+    bool startDetached(
+        const QString &program, const QStringList &args, const QString &workingDirectory) override;
 };

@@ -8,22 +8,22 @@
 
 namespace SettingsKeys {
 
-inline constexpr char kSafetyAccepted[] = "safetyAccepted";            // bool, false
-inline constexpr char kChatUserName[] = "chatUserName";                // string, empty
-inline constexpr char kNicknameChangeCount[] = "nicknameChangeCount";  // int, 0
-inline constexpr char kAlwaysOnTop[] = "alwaysOnTop";                  // bool, true
-inline constexpr char kWindowOpacity[] = "windowOpacity";              // int percent, 85
-inline constexpr char kAutoStart[] = "autoStart";                      // bool, false
-inline constexpr char kMiniOverlayEnabled[] = "miniOverlayEnabled";    // bool, true
-inline constexpr char kNotificationsEnabled[] = "notificationsEnabled";  // bool, true
-inline constexpr char kMiniOverlayOpacity[] = "miniOverlayOpacity";    // int percent, 85
-inline constexpr char kMiniHudPos[] = "miniHudPos";                    // point, none
-inline constexpr char kUserId[] = "userId";                            // 64 hex digits, none
-inline constexpr char kLastSuccessfulCheck[] = "lastSuccessfulCheck";  // date-time
-inline constexpr char kAvailableVersion[] = "availableVersion";        // string
-inline constexpr char kPortHistoryHeaderState[] = "portHistory/headerState";   // byte array
-inline constexpr char kPortHistoryColumnWidth[] = "portHistory/columnWidth/%1";  // int per column
-inline constexpr char kFavoritePorts[] = "FavoritePorts";              // array of groups
+inline constexpr char kSafetyAccepted[] = "safetyAccepted"; // bool, false
+inline constexpr char kChatUserName[] = "chatUserName"; // string, empty
+inline constexpr char kNicknameChangeCount[] = "nicknameChangeCount"; // int, 0
+inline constexpr char kAlwaysOnTop[] = "alwaysOnTop"; // bool, true
+inline constexpr char kWindowOpacity[] = "windowOpacity"; // int percent, 85
+inline constexpr char kAutoStart[] = "autoStart"; // bool, false
+inline constexpr char kMiniOverlayEnabled[] = "miniOverlayEnabled"; // bool, true
+inline constexpr char kNotificationsEnabled[] = "notificationsEnabled"; // bool, true
+inline constexpr char kMiniOverlayOpacity[] = "miniOverlayOpacity"; // int percent, 85
+inline constexpr char kMiniHudPos[] = "miniHudPos"; // point, none
+inline constexpr char kUserId[] = "userId"; // 64 hex digits, none
+inline constexpr char kLastSuccessfulCheck[] = "lastSuccessfulCheck"; // date-time
+inline constexpr char kAvailableVersion[] = "availableVersion"; // string
+inline constexpr char kPortHistoryHeaderState[] = "portHistory/headerState"; // byte array
+inline constexpr char kPortHistoryColumnWidth[] = "portHistory/columnWidth/%1"; // int per column
+inline constexpr char kFavoritePorts[] = "FavoritePorts"; // array of groups
 inline constexpr char kFavoritePort[] = "port";
 inline constexpr char kFavoriteDescription[] = "description";
 inline constexpr char kFavoriteAddedDate[] = "addedDate";
@@ -37,15 +37,16 @@ inline constexpr bool kDefaultNotificationsEnabled = true;
 inline constexpr int kDefaultMiniOverlayOpacity = 85;
 
 // Autostart lives outside the store: the Windows Run key of the current user.
-inline constexpr char kAutoStartRunKey[] = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kAutoStartRunKey[]
+    = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kAutoStartValueName[] = "TORVAL Kestrel";
 
-}  // namespace SettingsKeys
+} // namespace SettingsKeys
 
 // Opens the program's settings store. There is no long-lived store object:
 // readers and writers open it per use; writers call sync() before it closes.
 inline QSettings openSettings()
 {
     return QSettings(QString::fromLatin1(AppConfig::kSettingsOrganization),
-                     QString::fromLatin1(AppConfig::kSettingsApplication));
+        QString::fromLatin1(AppConfig::kSettingsApplication));
 }

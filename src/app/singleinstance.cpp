@@ -3,11 +3,7 @@
 #include <QDebug>
 #include <QDir>
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &key)
-    : m_key(key)
-    , m_memory(key)
-{
-}
+SingleInstanceGuard::SingleInstanceGuard(const QString &key) : m_key(key), m_memory(key) { }
 
 SingleInstanceGuard::~SingleInstanceGuard()
 {
@@ -24,7 +20,7 @@ SingleInstanceGuard::Result SingleInstanceGuard::acquire()
 {
 #ifndef Q_OS_WIN
     m_lock = std::make_unique<QLockFile>(lockFilePath(m_key));
-    m_lock->setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
+    m_lock->setStaleLockTime(0); // only a dead owner makes the lock stale, never its age
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             return Result::AlreadyRunning;

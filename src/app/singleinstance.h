@@ -13,7 +13,12 @@
 class SingleInstanceGuard
 {
 public:
-    enum class Result { Acquired, AlreadyRunning, Unguarded };
+    enum class Result
+    {
+        Acquired,
+        AlreadyRunning,
+        Unguarded
+    };
 
     explicit SingleInstanceGuard(const QString &key);
     ~SingleInstanceGuard();

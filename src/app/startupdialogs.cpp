@@ -37,4 +37,4 @@ void installTestAutoClose()
     timer->start();
 }
 
-}  // namespace StartupDialogs
+} // namespace StartupDialogs

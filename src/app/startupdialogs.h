@@ -15,4 +15,4 @@ QString madeUpNickname();
 // KESTREL_TEST_AUTOCLOSE_ACTION is "accept").
 void installTestAutoClose();
 
-}  // namespace StartupDialogs
+} // namespace StartupDialogs

@@ -42,8 +42,8 @@ void ConnectionMonitor::updateTarget()
     std::vector<uint32_t> pids;
     if (!updateGameState(pids)) {
         m_missCount = 0;
-        emit statusChanged(QStringLiteral("Ожидание запуска Русская Рыбалка 4..."),
-                           QStringLiteral("color: #94a3b8;"));
+        emit statusChanged(
+            QStringLiteral("Ожидание запуска Русская Рыбалка 4..."), QStringLiteral("color: #94a3b8;"));
         return;
     }
     emit statusChanged(QString(), QString());
@@ -51,8 +51,8 @@ void ConnectionMonitor::updateTarget()
     const GameServer server = m_source->findServer(pids);
     if (!server.found) {
         if (++m_missCount > kMissesBeforeNotice) {
-            emit statusChanged(QStringLiteral("Игра запущена, соединение не найдено"),
-                               QStringLiteral("color: #94a3b8;"));
+            emit statusChanged(
+                QStringLiteral("Игра запущена, соединение не найдено"), QStringLiteral("color: #94a3b8;"));
             m_missCount = 0;
         }
         if (m_connected) {
@@ -75,8 +75,8 @@ void ConnectionMonitor::updateTarget()
     m_port = server.port;
     m_ping->setTarget(m_host, m_port);
     emit serverFound(m_host, m_port, changed);
-    emit statusChanged(QStringLiteral("Подключено: %1:%2").arg(m_host).arg(m_port),
-                       QStringLiteral("color: #22d3ee;"));
+    emit statusChanged(
+        QStringLiteral("Подключено: %1:%2").arg(m_host).arg(m_port), QStringLiteral("color: #22d3ee;"));
 
     if (!m_connected) {
         m_connected = true;

@@ -26,8 +26,8 @@ public:
     explicit ConnectionMonitor(std::unique_ptr<DiscoverySource> source = nullptr, QObject *parent = nullptr);
     ~ConnectionMonitor() override;
 
-    void start();  // the target timer
-    void stop();   // target and ping timers
+    void start(); // the target timer
+    void stop(); // target and ping timers
 
     // One discovery run (the target timer's slot).
     void updateTarget();

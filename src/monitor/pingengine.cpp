@@ -3,11 +3,10 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
-PingEngine::PingEngine(QObject *parent)
-    : QObject(parent)
+PingEngine::PingEngine(QObject *parent) : QObject(parent)
 {
     m_timeout.setSingleShot(true);
-    m_timeout.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire up to 5% early
+    m_timeout.setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
     m_timeout.setInterval(kTimeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, [this] { finish(kNoAnswer); });
 }
@@ -35,7 +34,7 @@ void PingEngine::cancel()
         socket->abort();
         socket->deleteLater();
     }
-    ++m_generation;  // a measurement queued but not yet started finds nothing to do
+    ++m_generation; // a measurement queued but not yet started finds nothing to do
     m_inProgress = false;
 }
 
@@ -85,7 +84,7 @@ void PingEngine::finish(int ping)
         m_socket = nullptr;
         socket->disconnect(this);
         if (socket->state() == QAbstractSocket::ConnectedState)
-            socket->disconnectFromHost();  // orderly close of a completed handshake
+            socket->disconnectFromHost(); // orderly close of a completed handshake
         else
             socket->abort();
         socket->deleteLater();

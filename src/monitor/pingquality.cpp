@@ -44,7 +44,7 @@ int barBand(int ping)
     return 5;
 }
 
-}  // namespace
+} // namespace
 
 int barValue(int ping)
 {
@@ -54,8 +54,8 @@ int barValue(int ping)
 
 QString barGradient(int ping)
 {
-    static const char *const stops[][2] = {{"#4ade80", "#22d3ee"}, {"#60a5fa", "#3b82f6"}, {"#fbbf24", "#f59e0b"},
-                                           {"#f87171", "#ef4444"}, {"#dc2626", "#991b1b"}, {"#7f1d1d", "#450a0a"}};
+    static const char *const stops[][2] = {{"#4ade80", "#22d3ee"}, {"#60a5fa", "#3b82f6"},
+        {"#fbbf24", "#f59e0b"}, {"#f87171", "#ef4444"}, {"#dc2626", "#991b1b"}, {"#7f1d1d", "#450a0a"}};
     const auto &band = stops[barBand(ping)];
     return QStringLiteral("qlineargradient(x1:0,y1:0,x2:1,y2:0, stop:0 %1, stop:1 %2)")
         .arg(QLatin1String(band[0]), QLatin1String(band[1]));
@@ -78,4 +78,4 @@ QString barStyle(int ping)
         .arg(barGradient(ping));
 }
 
-}  // namespace PingQuality
+} // namespace PingQuality

@@ -8,7 +8,7 @@ namespace ServerSelection {
 
 const std::vector<std::string> &gameProcessNames()
 {
-    static const std::vector<std::string> names{"rf4_x64.exe", "rf4.exe", "russian fishing 4"};
+    static const std::vector<std::string> names {"rf4_x64.exe", "rf4.exe", "russian fishing 4"};
     return names;
 }
 
@@ -21,11 +21,11 @@ bool isGamePort(quint16 port)
 bool isExcludedAddress(uint32_t a)
 {
     // Compared as whole addresses, not as networks.
-    return a == 0x7F000001u      // 127.0.0.1
-        || a == 0x0100007Fu      // 1.0.0.127 (a loopback address read in the wrong byte order)
-        || a == 0x00000000u      // 0.0.0.0
-        || a == 0xA9FE0000u      // 169.254.0.0
-        || a == 0xC0A80000u;     // 192.168.0.0
+    return a == 0x7F000001u // 127.0.0.1
+        || a == 0x0100007Fu // 1.0.0.127 (a loopback address read in the wrong byte order)
+        || a == 0x00000000u // 0.0.0.0
+        || a == 0xA9FE0000u // 169.254.0.0
+        || a == 0xC0A80000u; // 192.168.0.0
 }
 
 GameServer select(const std::vector<platform::TcpRow> &rows, const std::vector<uint32_t> &pids)
@@ -48,4 +48,4 @@ GameServer select(const std::vector<platform::TcpRow> &rows, const std::vector<u
     return server;
 }
 
-}  // namespace ServerSelection
+} // namespace ServerSelection

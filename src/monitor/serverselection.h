@@ -12,10 +12,10 @@
 struct GameServer
 {
     bool found = false;
-    QString address;  // dotted IPv4
+    QString address; // dotted IPv4
     quint16 port = 0;
     quint32 pid = 0;
-    platform::TcpRow row;  // the table row it came from
+    platform::TcpRow row; // the table row it came from
 };
 
 namespace ServerSelection {
@@ -33,4 +33,4 @@ bool isExcludedAddress(uint32_t hostOrderAddress);
 // remote end passes both filters is the game server. Later rows are not looked at.
 GameServer select(const std::vector<platform::TcpRow> &rows, const std::vector<uint32_t> &pids);
 
-}  // namespace ServerSelection
+} // namespace ServerSelection

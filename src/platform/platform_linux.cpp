@@ -857,12 +857,12 @@ bool isUserAdmin()
 bool passFirewallRightToChildren()
 {
     if (::geteuid() == 0)
-        return true;  // root's children keep root's rights
+        return true; // root's children keep root's rights
     if (!readCapEffBit(CAP_NET_ADMIN))
         return false;
-    __user_cap_header_struct header{};
+    __user_cap_header_struct header {};
     header.version = _LINUX_CAPABILITY_VERSION_3;
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return false;
     // An ambient capability must also be inheritable; a permitted one may be made so.

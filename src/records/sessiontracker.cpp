@@ -10,8 +10,7 @@ SessionTracker::SessionTracker(SessionManager *sessions, PortHistory *history, Q
     , m_sessions(sessions)
     , m_history(history)
     , m_networkType([] { return detectNetworkType(); })
-{
-}
+{ }
 
 void SessionTracker::setNetworkTypeProvider(std::function<QString()> provider)
 {
@@ -82,7 +81,7 @@ void SessionTracker::endGameSession()
     GameSession *session = m_sessions->currentSession();
     if (session && session->isActive()) {
         if (session->isPaused())
-            session->resume();  // see endPausedSession
+            session->resume(); // see endPausedSession
         m_sessions->endCurrentSession();
         emit gameSessionEnded();
     }

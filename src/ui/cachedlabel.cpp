@@ -3,10 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 
-CachedLabel::CachedLabel(const QString &text, QWidget *parent)
-    : QLabel(text, parent)
-{
-}
+CachedLabel::CachedLabel(const QString &text, QWidget *parent) : QLabel(text, parent) { }
 
 void CachedLabel::paintEvent(QPaintEvent *event)
 {

@@ -1,12 +1,12 @@
 #include "app/exitconfirmdialog.h"
 #include "app/pingmonitorwidget.h"
 #include "favorites/favoriteportsmanager.h"
+#include "monitor/connectionmonitor.h"
+#include "monitor/pingengine.h"
 #include "records/gamesession.h"
 #include "records/porthistory.h"
 #include "records/sessionmanager.h"
 #include "records/sessiontracker.h"
-#include "monitor/connectionmonitor.h"
-#include "monitor/pingengine.h"
 #include "tools/toolprocess.h"
 
 #include <QApplication>
@@ -26,7 +26,7 @@ QString labelText(const QWidget &window, const char *name)
     return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
 }
 
-}  // namespace
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -39,17 +39,18 @@ private slots:
     {
         ToolProcess server(QStringLiteral("fake_game_server"), {QStringLiteral("127.0.0.3:9305")});
         QVERIFY(!server.waitForLine("READY").isEmpty());
-        ToolProcess client(QStringLiteral("rf4_x64.exe"), {QStringLiteral("127.0.0.3"), QStringLiteral("9305")});
+        ToolProcess client(
+            QStringLiteral("rf4_x64.exe"), {QStringLiteral("127.0.0.3"), QStringLiteral("9305")});
         QVERIFY(!client.waitForLine("CONNECTED").isEmpty());
 
         PingMonitorWidget window(nullptr, m_records.path());
         QSignalSpy pinged(window.monitor()->ping(), &PingEngine::pingMeasured);
         QPushButton *star = window.favoriteButton();
-        QVERIFY(star->isHidden());  // no port yet
+        QVERIFY(star->isHidden()); // no port yet
 
         // Two target periods at most.
-        QVERIFY(QTest::qWaitFor([&] { return window.monitor()->isConnected(); },
-                                2 * ConnectionMonitor::kTargetIntervalMs + 500));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return window.monitor()->isConnected(); }, 2 * ConnectionMonitor::kTargetIntervalMs + 500));
         QCOMPARE(labelText(window, "metricValueHost"), QStringLiteral("127.0.0.3"));
         QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("9305"));
         QCOMPARE(labelText(window, "gameStateLabel"), QStringLiteral("АКТИВНА"));
@@ -66,7 +67,8 @@ private slots:
         QVERIFY(!star->isHidden());
         QCOMPARE(star->text(), QStringLiteral("☆"));
         QVERIFY(star->styleSheet().contains(QStringLiteral("color:#fbbf24;")));
-        const struct {
+        const struct
+        {
             int status;
             const char *color;
         } states[] = {{2, "#ef4444"}, {1, "#22c55e"}, {0, "#facc15"}, {7, "#facc15"}};
@@ -81,9 +83,11 @@ private slots:
             const QColor color(QLatin1String(state.color));
             QCOMPARE(star->text(), QStringLiteral("★"));
             QVERIFY2(star->styleSheet().contains(QStringLiteral("color:%1;").arg(color.name())),
-                     qPrintable(star->styleSheet()));
-            QVERIFY(star->styleSheet().contains(QStringLiteral(":hover { color:%1;").arg(color.lighter(130).name())));
-            QVERIFY(star->styleSheet().contains(QStringLiteral(":pressed { color:%1;").arg(color.darker(130).name())));
+                qPrintable(star->styleSheet()));
+            QVERIFY(star->styleSheet().contains(
+                QStringLiteral(":hover { color:%1;").arg(color.lighter(130).name())));
+            QVERIFY(star->styleSheet().contains(
+                QStringLiteral(":pressed { color:%1;").arg(color.darker(130).name())));
         }
         window.favorites()->removeFavorite(9305);
         QCOMPARE(star->text(), QStringLiteral("☆"));
@@ -92,7 +96,7 @@ private slots:
         client.send("drop");
         QVERIFY(!client.waitForLine("DROPPED").isEmpty());
         QVERIFY(QTest::qWaitFor([&] { return !window.monitor()->isConnected(); },
-                                2 * ConnectionMonitor::kTargetIntervalMs + 500));
+            2 * ConnectionMonitor::kTargetIntervalMs + 500));
         QCOMPARE(labelText(window, "metricValuePort"), QStringLiteral("—"));
         QCOMPARE(labelText(window, "metricValuePing"), QStringLiteral("—"));
         QVERIFY(!window.monitor()->isPingTimerActive());
@@ -144,11 +148,11 @@ private slots:
         auto drag = [&](int y) {
             const QPoint local(300, y);
             QMouseEvent press(QEvent::MouseButtonPress, local, window.mapToGlobal(local), Qt::LeftButton,
-                              Qt::LeftButton, Qt::NoModifier);
+                Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(&window, &press);
             const QPoint moved = local + QPoint(40, 0);
-            QMouseEvent move(QEvent::MouseMove, moved, window.mapToGlobal(moved), Qt::NoButton, Qt::LeftButton,
-                             Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, moved, window.mapToGlobal(moved), Qt::NoButton,
+                Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(&window, &move);
         };
         drag(45);

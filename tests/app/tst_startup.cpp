@@ -28,7 +28,7 @@ int holdGuard(const char *key)
         QThread::sleep(1);
 }
 
-}  // namespace
+} // namespace
 
 class TestStartup : public QObject
 {
@@ -37,7 +37,10 @@ class TestStartup : public QObject
     QString m_key;
 
 private slots:
-    void init() { m_key = QStringLiteral("kestrel_test_") + QUuid::createUuid().toString(QUuid::Id128).left(12); }
+    void init()
+    {
+        m_key = QStringLiteral("kestrel_test_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    }
 
     void secondGuardInOneProcessIsRefused()
     {
@@ -62,7 +65,8 @@ private slots:
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-guard"), m_key});
         QVERIFY(child.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 10000));
         QCOMPARE(child.readLine().trimmed(), QByteArray("HELD"));
 
         {
@@ -90,9 +94,9 @@ private slots:
         QCOMPARE(icon.availableSizes(), expected);
 
         const QImage image = icon.pixmap(256, 256).toImage();
-        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);                  // outside the disc
-        QCOMPARE(image.pixelColor(128, 128), QColor(Qt::white));     // crosshair centre
-        const QColor disc = image.pixelColor(128, 40);               // between circle and rim
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0); // outside the disc
+        QCOMPARE(image.pixelColor(128, 128), QColor(Qt::white)); // crosshair centre
+        const QColor disc = image.pixelColor(128, 40); // between circle and rim
         QVERIFY(disc.blue() > 150 && disc.red() < 100);
     }
 
@@ -111,17 +115,18 @@ private slots:
     {
         const QDateTime start(QDate(2026, 1, 1), QTime(12, 0));
         NotificationGate gate(start);
-        QVERIFY(!gate.tryPass(start.addSecs(10)));   // silent after start
+        QVERIFY(!gate.tryPass(start.addSecs(10))); // silent after start
         QVERIFY(!gate.tryPass(start.addSecs(300)));
         QVERIFY(gate.tryPass(start.addSecs(301)));
-        QVERIFY(!gate.tryPass(start.addSecs(301 + 299)));  // dropped, and does not move the clock
+        QVERIFY(!gate.tryPass(start.addSecs(301 + 299))); // dropped, and does not move the clock
         QVERIFY(gate.tryPass(start.addSecs(301 + 301)));
     }
 
     void madeUpNicknameHasBraceAndFiveHexDigits()
     {
         const QString name = StartupDialogs::madeUpNickname();
-        QVERIFY2(QRegularExpression(QStringLiteral("^Игрок_\\{[0-9a-f]{5}$")).match(name).hasMatch(), qPrintable(name));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Игрок_\\{[0-9a-f]{5}$")).match(name).hasMatch(),
+            qPrintable(name));
     }
 };
 

@@ -50,7 +50,7 @@ bool lastFieldsFilled(const QStringList &lines, int field)
     return !lines.isEmpty();
 }
 
-}  // namespace
+} // namespace
 
 class TestE2eKestrel : public QObject
 {
@@ -84,9 +84,9 @@ private slots:
     {
         QVERIFY(m_root.isValid());
         // Other users (the non-elevated start) must reach the program and its profile.
-        QFile::setPermissions(m_root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                 | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup
-                                                 | QFile::ExeGroup);
+        QFile::setPermissions(m_root.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
+                | QFile::ReadGroup | QFile::ExeGroup);
         m_programDir = m_root.filePath(QStringLiteral("program"));
         m_home = m_root.filePath(QStringLiteral("home"));
         QVERIFY(QDir().mkpath(m_programDir));
@@ -113,7 +113,7 @@ private slots:
     void discoversRecordsAndGuards()
     {
         ToolProcess server(QStringLiteral("fake_game_server"),
-                           {kServer + QStringLiteral(":9505"), kServer + QStringLiteral(":9506")});
+            {kServer + QStringLiteral(":9505"), kServer + QStringLiteral(":9506")});
         QVERIFY(!server.waitForLine("READY").isEmpty());
         ToolProcess game(QStringLiteral("rf4_x64.exe"), {kServer, QStringLiteral("9505")});
         QVERIFY(!game.waitForLine("CONNECTED").isEmpty());
@@ -122,10 +122,11 @@ private slots:
         QVERIFY(app.start(kestrel(), {}, environment(), true));
         QVERIFY(!app.waitForLine("[STARTUP] Main window shown", 15000).isEmpty());
         QVERIFY2(!app.waitForLine("[MONITOR] Game server 127.0.0.5:9505", 6000).isEmpty(),
-                 app.allOutput().constData());
+            app.allOutput().constData());
 
         // The session and the port visit are on disk at once, still open.
-        QStringList sessions = waitForRecords(sessionsFile(), [](const QStringList &l) { return !l.isEmpty(); });
+        QStringList sessions
+            = waitForRecords(sessionsFile(), [](const QStringList &l) { return !l.isEmpty(); });
         QCOMPARE(sessions.size(), 1);
         QStringList fields = sessions.first().split(QLatin1Char('|'));
         QCOMPARE(fields.size(), 12);
@@ -161,7 +162,8 @@ private slots:
         QVERIFY(!app.waitForLine("[SESSION] Сессия 1 приостановлена", 6000).isEmpty());
         game.stop();
         QVERIFY(!app.waitForLine("[SESSION] Сессия 1 завершена.", 6000).isEmpty());
-        sessions = waitForRecords(sessionsFile(), [](const QStringList &l) { return lastFieldsFilled(l, 4); });
+        sessions
+            = waitForRecords(sessionsFile(), [](const QStringList &l) { return lastFieldsFilled(l, 4); });
         QCOMPARE(sessions.size(), 1);
         QVERIFY2(lastFieldsFilled(sessions, 4), qPrintable(sessions.join(QLatin1Char('\n'))));
         visits = waitForRecords(historyFile(), [](const QStringList &l) { return lastFieldsFilled(l, 4); });
@@ -172,7 +174,8 @@ private slots:
         QVERIFY(app.waitForExit());
         ToolProcess next;
         QVERIFY(next.start(kestrel(), {}, environment(), true));
-        QVERIFY2(!next.waitForLine("[STARTUP] Main window shown", 15000).isEmpty(), next.allOutput().constData());
+        QVERIFY2(
+            !next.waitForLine("[STARTUP] Main window shown", 15000).isEmpty(), next.allOutput().constData());
         next.stop();
     }
 
@@ -188,8 +191,10 @@ private slots:
         ToolProcess first;
         QVERIFY(first.start(kestrel(), {}, env, true));
         QVERIFY(!first.waitForLine("[STARTUP] Splash finished", 15000).isEmpty());
-        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Декларация безопасности SafetyDialog").isEmpty());
-        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Выбор ника NicknameInputDialog").isEmpty());
+        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Декларация безопасности SafetyDialog")
+                     .isEmpty());
+        QVERIFY(
+            !first.waitForLine("[STARTUP] Closing modal window: Выбор ника NicknameInputDialog").isEmpty());
         QVERIFY2(!first.waitForLine("[STARTUP] Main window shown").isEmpty(), first.allOutput().constData());
         first.stop();
 
@@ -219,15 +224,16 @@ private slots:
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         ToolProcess refused;
         QVERIFY(refused.start(QStringLiteral("/usr/bin/setpriv"),
-                              {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                               QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"), kestrel()},
-                              env, true));
-        QVERIFY2(!refused.waitForLine("[STARTUP] Not elevated", 15000).isEmpty(), refused.allOutput().constData());
+            {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"), kestrel()},
+            env, true));
+        QVERIFY2(
+            !refused.waitForLine("[STARTUP] Not elevated", 15000).isEmpty(), refused.allOutput().constData());
 
         ToolProcess elevated;
         QVERIFY(elevated.start(kestrel(), {}, environment(), true));
         QVERIFY2(!elevated.waitForLine("[STARTUP] Main window shown", 15000).isEmpty(),
-                 elevated.allOutput().constData());
+            elevated.allOutput().constData());
         elevated.stop();
 
         QVERIFY(refused.waitForExit(15000));

@@ -37,18 +37,18 @@ public:
 struct Fixture
 {
     ScriptedSource *source = new ScriptedSource;
-    ConnectionMonitor monitor{std::unique_ptr<DiscoverySource>(source)};
-    QSignalSpy game{&monitor, &ConnectionMonitor::gameStateChanged};
-    QSignalSpy status{&monitor, &ConnectionMonitor::statusChanged};
-    QSignalSpy missed{&monitor, &ConnectionMonitor::connectionMissed};
-    QSignalSpy lost{&monitor, &ConnectionMonitor::connectionLost};
-    QSignalSpy serverFound{&monitor, &ConnectionMonitor::serverFound};
-    QSignalSpy found{&monitor, &ConnectionMonitor::connectionFound};
+    ConnectionMonitor monitor {std::unique_ptr<DiscoverySource>(source)};
+    QSignalSpy game {&monitor, &ConnectionMonitor::gameStateChanged};
+    QSignalSpy status {&monitor, &ConnectionMonitor::statusChanged};
+    QSignalSpy missed {&monitor, &ConnectionMonitor::connectionMissed};
+    QSignalSpy lost {&monitor, &ConnectionMonitor::connectionLost};
+    QSignalSpy serverFound {&monitor, &ConnectionMonitor::serverFound};
+    QSignalSpy found {&monitor, &ConnectionMonitor::connectionFound};
 
     QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
 };
 
-}  // namespace
+} // namespace
 
 class TestConnectionMonitor : public QObject
 {
@@ -59,7 +59,7 @@ private slots:
     {
         Fixture f;
         f.monitor.updateTarget();
-        QCOMPARE(f.game.count(), 0);  // not running before, not running now
+        QCOMPARE(f.game.count(), 0); // not running before, not running now
         QCOMPARE(f.lastStatus(), QStringLiteral("Ожидание запуска Русская Рыбалка 4..."));
         QCOMPARE(f.source->serverCalls, 0);
         QVERIFY(!f.monitor.isConnected());
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(f.serverFound.count(), 2);
         QCOMPARE(f.serverFound.last().at(1).value<quint16>(), quint16(9106));
         QCOMPARE(f.serverFound.last().at(2).toBool(), true);
-        QCOMPARE(f.found.count(), 1);  // still connected: no second "found"
+        QCOMPARE(f.found.count(), 1); // still connected: no second "found"
         QCOMPARE(f.lost.count(), 0);
         QCOMPARE(f.monitor.ping()->port(), quint16(9106));
     }
@@ -142,13 +142,14 @@ private slots:
             f.monitor.updateTarget();
             lastTexts << f.lastStatus();
         }
-        QCOMPARE(lastTexts, (QStringList{QString(), QString(), QString(), notice, QString(), QString(), QString(), notice}));
+        QCOMPARE(lastTexts,
+            (QStringList {QString(), QString(), QString(), notice, QString(), QString(), QString(), notice}));
         QCOMPARE(f.monitor.missCount(), 0);
-        QCOMPARE(f.lost.count(), 0);  // never connected, so nothing was lost
+        QCOMPARE(f.lost.count(), 0); // never connected, so nothing was lost
 
         f.monitor.updateTarget();
         QCOMPARE(f.monitor.missCount(), 1);
-        f.source->pids.clear();  // game gone: counter resets
+        f.source->pids.clear(); // game gone: counter resets
         f.monitor.updateTarget();
         QCOMPARE(f.monitor.missCount(), 0);
     }
@@ -194,13 +195,13 @@ private slots:
 
         engine.startPingMeasurement();
         QVERIFY(engine.isInProgress());
-        engine.startPingMeasurement();  // ignored while one is in flight
+        engine.startPingMeasurement(); // ignored while one is in flight
         QVERIFY(measured.wait(2000));
         QCOMPARE(measured.count(), 1);
         QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
         QVERIFY(!engine.isInProgress());
         QTest::qWait(50);
-        QCOMPARE(measured.count(), 1);  // the second request really was dropped
+        QCOMPARE(measured.count(), 1); // the second request really was dropped
     }
 
     void refusedAndSilentServersGive999()
@@ -271,7 +272,7 @@ private slots:
         f.source->lose();
         f.monitor.updateTarget();
         QTest::qWait(PingEngine::kTimeoutMs + 100);
-        QCOMPARE(measured.count(), 0);  // no stale 999 over the dashes of a lost connection
+        QCOMPARE(measured.count(), 0); // no stale 999 over the dashes of a lost connection
         QVERIFY(f.monitor.ping()->samples().isEmpty());
     }
 

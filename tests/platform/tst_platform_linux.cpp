@@ -428,9 +428,9 @@ void TestPlatformLinux::firewallRightReachesChildren()
         QSKIP("this file system does not keep file capabilities");
 
     QProcess run;
-    run.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                           QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"), probe,
-                           QStringLiteral("pass-on")});
+    run.start(setpriv,
+        {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+            QStringLiteral("--inh-caps=-all"), probe, QStringLiteral("pass-on")});
     QVERIFY(run.waitForFinished(10000));
     QCOMPARE(run.readAllStandardOutput().trimmed(), QByteArray("passed=1\nelevated=1 admin=1"));
 }

@@ -14,11 +14,11 @@ class TestSessionTracker : public QObject
     struct Stores
     {
         QTemporaryDir dir;
-        SessionManager sessions{dir.filePath(QStringLiteral("game_sessions.txt"))};
-        PortHistory history{dir.filePath(QStringLiteral("port_history.txt"))};
-        SessionTracker tracker{&sessions, &history};
-        QSignalSpy started{&tracker, &SessionTracker::gameSessionStarted};
-        QSignalSpy ended{&sessions, &SessionManager::sessionEnded};
+        SessionManager sessions {dir.filePath(QStringLiteral("game_sessions.txt"))};
+        PortHistory history {dir.filePath(QStringLiteral("port_history.txt"))};
+        SessionTracker tracker {&sessions, &history};
+        QSignalSpy started {&tracker, &SessionTracker::gameSessionStarted};
+        QSignalSpy ended {&sessions, &SessionManager::sessionEnded};
 
         Stores()
         {
@@ -76,13 +76,13 @@ private slots:
         s.tracker.connectionLost();
         QVERIFY(first->isPaused());
         QVERIFY(!s.tracker.runningSession());
-        s.tracker.addPing(50);  // nobody keeps it
+        s.tracker.addPing(50); // nobody keeps it
         QCOMPARE(first->pingCount(), 0);
 
         s.tracker.serverFound(QStringLiteral("5.9.1.2"), 9105, false);
         QCOMPARE(s.started.count(), 2);
         QVERIFY(s.tracker.runningSession() != first);
-        QCOMPARE(s.history.sessions().size(), 1);  // same server after a loss: same visit
+        QCOMPARE(s.history.sessions().size(), 1); // same server after a loss: same visit
 
         // The paused session is closed rather than left open for good.
         QVERIFY(!first->isActive());
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(reloaded.sessions().size(), 1);
         QVERIFY(reloaded.sessions().first()->endTime().isValid());
 
-        s.tracker.endGameSession();  // nothing left to end
+        s.tracker.endGameSession(); // nothing left to end
         QCOMPARE(s.ended.count(), 1);
     }
 };

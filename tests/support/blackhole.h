@@ -20,11 +20,12 @@ public:
     BlackHole()
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
+        sockaddr_in addr {};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = 0;
-        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(m_listener, 0) != 0)
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
+            || ::listen(m_listener, 0) != 0)
             return;
         socklen_t len = sizeof addr;
         ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&addr), &len);

@@ -92,7 +92,10 @@ public:
     void send(const QByteArray &command) { m_process->write(command + '\n'); }
 
     int exitCode() const { return m_process ? m_process->exitCode() : -1; }
-    QProcess::ExitStatus exitStatus() const { return m_process ? m_process->exitStatus() : QProcess::CrashExit; }
+    QProcess::ExitStatus exitStatus() const
+    {
+        return m_process ? m_process->exitStatus() : QProcess::CrashExit;
+    }
 
     bool waitForExit(int timeoutMs = 10000)
     {
