@@ -2,23 +2,22 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QStyle>
 
 CachedLabel::CachedLabel(const QString &text, QWidget *parent) : QLabel(text, parent) { }
 
-void CachedLabel::paintEvent(QPaintEvent *event)
+void CachedLabel::paintEvent(QPaintEvent *)
 {
-    if (m_drawing) {
-        QLabel::paintEvent(event);
-        return;
-    }
     const qreal ratio = devicePixelRatioF();
     if (m_picture.isNull() || m_pictureText != text() || m_picture.size() != size() * ratio) {
         m_picture = QPixmap(size() * ratio);
         m_picture.setDevicePixelRatio(ratio);
         m_picture.fill(Qt::transparent);
-        m_drawing = true;
-        render(&m_picture, QPoint(), QRegion(), QWidget::RenderFlags());
-        m_drawing = false;
+        // The same call QLabel makes for plain text, into the picture instead of the screen.
+        QPainter painter(&m_picture);
+        painter.setFont(font());
+        style()->drawItemText(&painter, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()),
+                              palette(), isEnabled(), text(), foregroundRole());
         m_pictureText = text();
     }
     QPainter painter(this);

@@ -21,5 +21,4 @@ protected:
 private:
     QPixmap m_picture;
     QString m_pictureText;
-    bool m_drawing = false;
 };
