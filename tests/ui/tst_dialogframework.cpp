@@ -1,5 +1,6 @@
 #include "app/settingskeys.h"
 #include "ui/basemovabledialog.h"
+#include "ui/cachedlabel.h"
 #include "ui/dialogchrome.h"
 #include "ui/icons.h"
 #include "ui/movabledialog.h"
@@ -121,6 +122,25 @@ private slots:
             button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
             QVERIFY2(allTransparent(image) == (svg != Icons::close()), svg.constData());
         }
+    }
+
+    // A cached caption must look exactly like the label it replaces, and follow a new text.
+    void cachedLabelLooksLikeALabel()
+    {
+        QWidget host;
+        host.setStyleSheet(QStringLiteral("QLabel { color:#94a3b8; font-size:10px; font-weight:600; }"));
+        auto *plain = new QLabel(QStringLiteral("📊 СРЕДНИЙ ПИНГ"), &host);
+        auto *cached = new CachedLabel(plain->text(), &host);
+        for (QLabel *label : {plain, static_cast<QLabel *>(cached)}) {
+            label->setAlignment(Qt::AlignCenter);
+            label->setFixedSize(160, 24);
+        }
+        host.show();
+        QCOMPARE(cached->grab().toImage(), plain->grab().toImage());
+
+        plain->setText(QStringLiteral("⏱ ВРЕМЯ"));
+        cached->setText(plain->text());
+        QCOMPARE(cached->grab().toImage(), plain->grab().toImage());
     }
 };
 
