@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -98,8 +99,12 @@ void TestNftFirewall::initTestCase()
     if (!QFileInfo(NftFirewallBackend().program()).isExecutable())
         QSKIP("nft is not installed");
     QVERIFY2(g_networkError.isEmpty(), qPrintable(g_networkError));
-    QCOMPARE(
-        QProcess::execute(QStringLiteral("ip"), QStringLiteral("link set lo up").split(QLatin1Char(' '))), 0);
+    // root's PATH may lack the sbin folders
+    const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
+        {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin"),
+            QStringLiteral("/bin")});
+    QVERIFY2(!ip.isEmpty(), "ip (iproute2) is not installed");
+    QCOMPARE(QProcess::execute(ip, QStringLiteral("link set lo up").split(QLatin1Char(' '))), 0);
 
     // A fresh namespace starts with an empty ruleset; anything else means we are not in one.
     const ProcessResult ruleset = nft(QStringLiteral("list ruleset"));
