@@ -318,15 +318,22 @@ RawRow rowFromDiag(const inet_diag_msg &msg)
     return raw;
 }
 
+// A sock_diag request for IPv4 TCP sockets in any state.
+inet_diag_req_v2 ipv4TcpRequest()
+{
+    inet_diag_req_v2 request {};
+    request.sdiag_family = AF_INET;
+    request.sdiag_protocol = IPPROTO_TCP;
+    request.idiag_states = ~0U;
+    return request;
+}
+
 bool dumpWithNetlink(std::vector<RawRow> &out)
 {
     DiagSocket diag;
     if (!diag.valid())
         return false;
-    inet_diag_req_v2 request {};
-    request.sdiag_family = AF_INET;
-    request.sdiag_protocol = IPPROTO_TCP;
-    request.idiag_states = ~0U;
+    inet_diag_req_v2 request = ipv4TcpRequest();
     if (!diag.send(request, true))
         return false;
     return diag.receive([&](const inet_diag_msg &msg) { out.push_back(rowFromDiag(msg)); });
@@ -736,10 +743,7 @@ bool connectionExists(const TcpRow &row)
     DiagSocket diag;
     if (!diag.valid())
         return false;
-    inet_diag_req_v2 request {};
-    request.sdiag_family = AF_INET;
-    request.sdiag_protocol = IPPROTO_TCP;
-    request.idiag_states = ~0U;
+    inet_diag_req_v2 request = ipv4TcpRequest();
     request.id.idiag_src[0] = htonl(row.localAddr);
     request.id.idiag_sport = htons(row.localPort);
     request.id.idiag_dst[0] = htonl(row.remoteAddr);
