@@ -247,16 +247,29 @@ HttpResponse ServiceApi::publishPort(const QJsonObject &body)
             QStringLiteral("Имя пользователя"))
         || !readInteger(body, "port", kMinPort, kMaxPort, port, error,
             QStringLiteral("Порт должен быть в диапазоне %1-%2").arg(kMinPort).arg(kMaxPort))
-        || !readText(body, "description", kMaxDescriptionLength, true, true, description, error,
-            QStringLiteral("Описание"))
+        || !readText(body, "description", kMaxDescriptionLength + 3 + kMaxCommentLength, true, true,
+            description, error, QStringLiteral("Описание"))
         || !readInteger(body, "status", 0, 2, status, error, QStringLiteral("Статус должен быть 0, 1 или 2"))
         || !readText(
             body, "comment", kMaxCommentLength, false, true, comment, error, QStringLiteral("Комментарий")))
         return refuse(error);
-    // The listing joins description and comment with this separator; a description holding it
-    // would split in the wrong place.
-    if (description.contains(QStringLiteral("\n📝 ")))
-        return refuse(QStringLiteral("Описание содержит недопустимую последовательность \"📝\""));
+    // The listing joins description and comment with this separator, and the program copies a
+    // listed entry into its favourites as that joined text. Such a description is split at its
+    // first separator so that the listing shows again exactly what was sent.
+    const QString separator = QStringLiteral("\n📝 ");
+    const qsizetype joined = description.indexOf(separator);
+    if (joined >= 0) {
+        const QString carried = description.mid(joined + separator.size()).trimmed();
+        description = description.left(joined).trimmed();
+        if (description.isEmpty())
+            return refuse(QStringLiteral("Описание не может быть пустым"));
+        if (carried.size() > kMaxCommentLength)
+            return refuse(QStringLiteral("Комментарий длиннее %1 символов").arg(kMaxCommentLength));
+        if (!carried.isEmpty())
+            comment = comment.isEmpty() ? carried : carried + separator + comment;
+    }
+    if (description.size() > kMaxDescriptionLength)
+        return refuse(QStringLiteral("Описание длиннее %1 символов").arg(kMaxDescriptionLength));
     const qint64 id = m_store.publish(userName, static_cast<int>(port), description, comment,
         static_cast<int>(status), QDateTime::currentSecsSinceEpoch());
     m_portsCacheAge.invalidate();

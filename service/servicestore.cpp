@@ -63,28 +63,28 @@ bool ServiceStore::open()
                               : QStringLiteral("BIGSERIAL PRIMARY KEY");
     if (sqlite) {
         // WAL lets readers proceed during a write; NORMAL sync is safe with WAL.
-        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-            || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            || !exec(QStringLiteral("PRAGMA foreign_keys=ON"))
-            || !exec(QStringLiteral("PRAGMA busy_timeout=5000")))
+        if (!execute(QStringLiteral("PRAGMA journal_mode=WAL"))
+            || !execute(QStringLiteral("PRAGMA synchronous=NORMAL"))
+            || !execute(QStringLiteral("PRAGMA foreign_keys=ON"))
+            || !execute(QStringLiteral("PRAGMA busy_timeout=5000")))
             return false;
     }
-    return exec(QStringLiteral("CREATE TABLE IF NOT EXISTS presence (user_id VARCHAR(64) PRIMARY KEY, "
+    return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS presence (user_id VARCHAR(64) PRIMARY KEY, "
                                "app_version VARCHAR(32) NOT NULL, last_seen BIGINT NOT NULL)"))
-        && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS presence_last_seen ON presence (last_seen)"))
-        && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS ports (id %1, user_name TEXT NOT NULL, "
+        && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS presence_last_seen ON presence (last_seen)"))
+        && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ports (id %1, user_name TEXT NOT NULL, "
                                "port INTEGER NOT NULL, description TEXT NOT NULL, comment TEXT NOT NULL, "
                                "status INTEGER NOT NULL, created_at BIGINT NOT NULL, "
                                "UNIQUE (user_name, port))")
                     .arg(id))
-        && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS comments (id %1, port_id BIGINT NOT NULL "
+        && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS comments (id %1, port_id BIGINT NOT NULL "
                                "REFERENCES ports (id) ON DELETE CASCADE, user_name TEXT NOT NULL, "
                                "comment TEXT NOT NULL, created_at BIGINT NOT NULL)")
                     .arg(id))
-        && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS comments_port ON comments (port_id, id)"));
+        && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS comments_port ON comments (port_id, id)"));
 }
 
-bool ServiceStore::exec(const QString &sql)
+bool ServiceStore::execute(const QString &sql)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection));
     if (!query.exec(sql))
@@ -144,7 +144,8 @@ qint64 ServiceStore::publish(const QString &userName, int port, const QString &d
     query.addBindValue(userName);
     query.addBindValue(port);
     query.addBindValue(description);
-    query.addBindValue(comment);
+    // A null text binds as SQL NULL; a publication without a comment stores an empty one.
+    query.addBindValue(comment.isNull() ? QStringLiteral("") : comment);
     query.addBindValue(status);
     query.addBindValue(nowSecs);
     if (!query.exec() || !query.next()) {

@@ -60,7 +60,7 @@ public:
     bool listComments(qint64 portId, QList<StoredComment> &comments);
 
 private:
-    bool exec(const QString &sql);
+    bool execute(const QString &sql);
     bool fail(const QSqlQuery &query);
 
     QString m_connection;

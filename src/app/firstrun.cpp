@@ -2,7 +2,7 @@
 
 #include "app/nicknameinputdialog.h"
 #include "app/safetydialog.h"
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "app/startupdialogs.h"
 
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "app/nicknamechange.h"
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "ui/messagebox.h"
 
 #include <QDebug>

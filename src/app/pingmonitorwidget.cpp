@@ -1,10 +1,10 @@
 #include "app/pingmonitorwidget.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "app/exitconfirmdialog.h"
 #include "app/mainwindowstyle.h"
 #include "app/nicknamechange.h"
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "favorites/favoriteportsmanager.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/geolocator.h"
@@ -28,8 +28,8 @@
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
 #include "ui/windowshape.h"
-#include "update/autoupdater.h"
-#include "update/updatenotices.h"
+#include "updatelauncher/autoupdater.h"
+#include "updatelauncher/updatenotices.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -5,7 +5,7 @@
 // Decisions live in core objects (ConnectionMonitor, SessionTracker, GeoLocator, ...);
 // the slots here turn their results into what the player sees.
 
-#include "app/notificationgate.h"
+#include "core/notificationgate.h"
 #include "overlay/settingstarget.h"
 
 #include <QPixmap>

@@ -1,6 +1,6 @@
 // The main window's widget tree. The object names are fixed: the style sheet selects them.
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "app/mainwindowstyle.h"
 #include "app/pingmonitorwidget.h"
 #include "ui/animatedbackground.h"

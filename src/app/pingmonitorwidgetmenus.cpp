@@ -1,6 +1,6 @@
 // The main window's ways in and out: tray icon and menu, functions menu, shortcuts.
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "app/mainwindowstyle.h"
 #include "app/pingmonitorwidget.h"
 #include "favorites/favoriteportsdialog.h"

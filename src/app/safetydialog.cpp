@@ -1,6 +1,6 @@
 #include "app/safetydialog.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "ui/styles.h"
 #include "ui/windowshape.h"
 

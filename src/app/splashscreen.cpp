@@ -1,6 +1,6 @@
 #include "app/splashscreen.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "app/appconfig.h"
-#include "app/settingskeys.h"
+#include "core/appconfig.h"
+#include "core/settingskeys.h"
 #include "records/recordfile.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "firewall/nftfirewallbackend.h"
 
-#include "app/processrunner.h"
+#include "core/processrunner.h"
 #include "firewall/portrangepreset.h"
 
 #include <QDebug>

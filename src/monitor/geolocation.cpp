@@ -1,5 +1,6 @@
 #include "monitor/geolocation.h"
 
+#include <QHostAddress>
 #include <QJsonObject>
 #include <QStringList>
 
@@ -38,8 +39,24 @@ QString failedText()
 
 bool isUnlookupable(const QString &address)
 {
-    return address.isEmpty() || address == blankText() || address == QLatin1String("0.0.0.0")
-        || address == QLatin1String("127.0.0.1");
+    if (address.isEmpty() || address == blankText())
+        return true;
+    // Addresses that only mean something on the player's own network: a public service
+    // cannot place them, and sending them would tell it about the player's network.
+    const QHostAddress host(address);
+    if (host.isNull())
+        return false;
+    if (host.isLoopback() || host.isLinkLocal() || host.isSiteLocal() || host.isUniqueLocalUnicast()
+        || host.isEqual(QHostAddress::AnyIPv4) || host.isEqual(QHostAddress::AnyIPv6))
+        return true;
+    bool isV4 = false;
+    const quint32 v4 = host.toIPv4Address(&isV4);
+    if (!isV4)
+        return false;
+    const auto inNet = [v4](quint32 net, int bits) { return (v4 >> (32 - bits)) == (net >> (32 - bits)); };
+    return inNet(0x0A000000, 8) || inNet(0xAC100000, 12) || inNet(0xC0A80000, 16) // private
+        || inNet(0x64400000, 10) // carrier-grade NAT
+        || inNet(0x00000000, 8); // "this network"
 }
 
 QString tileText(const GeoLocation &location)

@@ -25,7 +25,8 @@ struct GeoLocation
 
 namespace Geo {
 
-// Addresses that are never looked up: the tile shows "—".
+// Addresses that are never looked up (none, loopback, private, link-local, carrier-grade
+// NAT, unspecified): the tile shows "—".
 bool isUnlookupable(const QString &address);
 
 // Tile text: country and city, each when present, joined by " · "; "—" when invalid or both empty.

@@ -1,7 +1,6 @@
 #include "monitor/geolocator.h"
 
-#include "app/appconfig.h"
-#include "monitor/requestkind.h"
+#include "core/appconfig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -71,7 +70,6 @@ void GeoLocator::lookupGeoLocation(const QString &address)
         QUrl(m_baseUrl + QStringLiteral("/json/") + QString::fromLatin1(QUrl::toPercentEncoding(address))
             + QStringLiteral("?fields=status,country,countryCode,city,region,isp,lat,lon")));
     request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(kUserAgent));
-    RequestKinds::tag(request, RequestKind::GeoLocation);
     QNetworkReply *reply = m_manager->get(request);
     ++m_requestsSent;
     m_pending.insert(reply, address);

@@ -1,8 +1,7 @@
 #include "monitor/presenceclient.h"
 
-#include "app/appconfig.h"
-#include "app/settingskeys.h"
-#include "monitor/requestkind.h"
+#include "core/appconfig.h"
+#include "core/settingskeys.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -181,7 +180,6 @@ void PresenceClient::sendHeartbeat()
 {
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("heartbeat.php")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    RequestKinds::tag(request, RequestKind::Heartbeat);
     QNetworkReply *reply = m_manager->post(
         request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion)));
     track(reply);
@@ -191,7 +189,6 @@ void PresenceClient::sendHeartbeat()
 void PresenceClient::requestOnlineCount()
 {
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("online_count.php")));
-    RequestKinds::tag(request, RequestKind::OnlineCount);
     QNetworkReply *reply = m_manager->get(request);
     track(reply);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onOnlineCountReceived(reply); });

@@ -1,7 +1,7 @@
 #include "overlay/autostart.h"
 
-#include "app/appconfig.h"
-#include "app/settingskeys.h"
+#include "core/appconfig.h"
+#include "core/settingskeys.h"
 
 #include <QCoreApplication>
 #include <QDebug>

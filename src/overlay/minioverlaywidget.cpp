@@ -1,6 +1,6 @@
 #include "overlay/minioverlaywidget.h"
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "ui/icons.h"
 #include "ui/styles.h"
 

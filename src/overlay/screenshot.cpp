@@ -1,6 +1,6 @@
 #include "overlay/screenshot.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "ui/filedialog.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "overlay/settingsdialog.h"
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "overlay/settingstarget.h"
 #include "ui/dialogchrome.h"
 #include "ui/messagebox.h"

@@ -1,6 +1,6 @@
 #include "records/porthistorydialog.h"
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "ui/dialogchrome.h"
 #include "ui/filedialog.h"
 #include "ui/messagebox.h"

@@ -1,6 +1,6 @@
 #include "records/recordexporter.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "records/gamesession.h"
 #include "records/porthistory.h"
 #include "records/sessionmanager.h"

@@ -2,7 +2,7 @@
 
 #include "shared/catalogstyles.h"
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 #include "favorites/favoriteportsmanager.h"
 #include "shared/commentdialog.h"
 #include "shared/portmessagewidget.h"

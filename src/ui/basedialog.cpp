@@ -1,6 +1,6 @@
 #include "ui/basedialog.h"
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 
 #include <QResizeEvent>
 #include <QShowEvent>

@@ -1,4 +1,4 @@
-#include "update/tlscheck.h"
+#include "updatelauncher/tlscheck.h"
 #include "updater/singleinstanceguard.h"
 #include "updater/updaterengine.h"
 #include "updater/updaterhelper.h"

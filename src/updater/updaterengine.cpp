@@ -1,7 +1,7 @@
 #include "updater/updaterengine.h"
 
-#include "app/appconfig.h"
-#include "app/processrunner.h"
+#include "core/appconfig.h"
+#include "core/processrunner.h"
 #include "platform/platform.h"
 #include "updater/updaterui.h"
 

@@ -1,7 +1,7 @@
 #include "app/firstrun.h"
 #include "app/nicknameinputdialog.h"
 #include "app/safetydialog.h"
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 
 #include <QtTest>
 #include <QtWidgets>

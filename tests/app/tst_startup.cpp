@@ -1,6 +1,6 @@
 #include "app/appicon.h"
-#include "app/notificationgate.h"
-#include "app/singleinstance.h"
+#include "core/notificationgate.h"
+#include "core/singleinstance.h"
 #include "app/startupdialogs.h"
 
 #include <QApplication>

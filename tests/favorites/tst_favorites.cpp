@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "favorites/favoriteportsmanager.h"
 
 namespace {

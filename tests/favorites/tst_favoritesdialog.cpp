@@ -1,4 +1,4 @@
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "favorites/favoriteaddwindow.h"
 #include "favorites/favoriteeditwindow.h"
 #include "favorites/favoriteportsdialog.h"

@@ -2,7 +2,7 @@
 // Windows backend against stand-ins for cmd.exe and powershell.exe placed first
 // on PATH, answering with recorded netsh and PowerShell output.
 
-#include "app/processrunner.h"
+#include "core/processrunner.h"
 #include "firewall/firewallcontroller.h"
 #include "firewall/nftfirewallbackend.h"
 #include "firewall/portrangepreset.h"

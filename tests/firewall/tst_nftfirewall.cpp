@@ -2,7 +2,7 @@
 // this test's own: the host's ruleset is never looked at or touched. Blocked
 // ports must refuse at once (TCP reset) and open ones must connect.
 
-#include "app/processrunner.h"
+#include "core/processrunner.h"
 #include "firewall/firewallcontroller.h"
 #include "firewall/nftfirewallbackend.h"
 

@@ -150,15 +150,15 @@ void TestGeoLocation::failureText()
     GeoLocator locator;
     locator.setBaseUrl(server.baseUrl());
     QSignalSpy received(&locator, &GeoLocator::geoLocationReceived);
-    locator.lookupGeoLocation(QStringLiteral("10.1.2.3"));
+    locator.lookupGeoLocation(QStringLiteral("203.0.113.5"));
     QVERIFY(received.wait(20000));
     QCOMPARE(locator.tileText(), QStringLiteral("🔎 Ожидания подключение к игре"));
-    QVERIFY(!locator.isCached(QStringLiteral("10.1.2.3")));
-    QVERIFY(!locator.isPending(QStringLiteral("10.1.2.3")));
+    QVERIFY(!locator.isCached(QStringLiteral("203.0.113.5")));
+    QVERIFY(!locator.isPending(QStringLiteral("203.0.113.5")));
 
     // A failed address is asked again, and a later success is shown.
     server.setReply(200, success(QStringLiteral("Россия"), QString()));
-    locator.lookupGeoLocation(QStringLiteral("10.1.2.3"));
+    locator.lookupGeoLocation(QStringLiteral("203.0.113.5"));
     QVERIFY(received.wait(20000));
     QCOMPARE(server.requests().size(), 2);
     QCOMPARE(locator.tileText(), QStringLiteral("Россия"));
@@ -248,6 +248,13 @@ void TestGeoLocation::blankAddresses_data()
     QTest::newRow("dash") << QStringLiteral("—");
     QTest::newRow("any") << QStringLiteral("0.0.0.0");
     QTest::newRow("loopback") << QStringLiteral("127.0.0.1");
+    QTest::newRow("loopback net") << QStringLiteral("127.0.0.2");
+    QTest::newRow("private 10/8") << QStringLiteral("10.1.2.3");
+    QTest::newRow("private 172.16/12") << QStringLiteral("172.31.255.1");
+    QTest::newRow("private 192.168/16") << QStringLiteral("192.168.0.10");
+    QTest::newRow("link-local") << QStringLiteral("169.254.3.4");
+    QTest::newRow("CGNAT") << QStringLiteral("100.127.0.1");
+    QTest::newRow("v6 loopback") << QStringLiteral("::1");
 }
 
 void TestGeoLocation::blankAddresses()
@@ -260,6 +267,8 @@ void TestGeoLocation::blankAddresses()
     locator.lookupGeoLocation(address);
     QCOMPARE(locator.tileText(), QStringLiteral("—"));
     QCOMPARE(locator.requestsSent(), 0);
+    QTest::qWait(50);
+    QVERIFY(server.requests().isEmpty());
 }
 
 void TestGeoLocation::networkType_data()

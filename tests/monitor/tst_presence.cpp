@@ -1,7 +1,7 @@
 // Presence: user id, heartbeat and online count against a local server, and the
 // indicator's texts and styles.
 
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "monitor/geolocator.h"
 #include "monitor/presenceclient.h"
 #include "tools/cannedhttpserver.h"

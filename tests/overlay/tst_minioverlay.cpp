@@ -1,4 +1,4 @@
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "overlay/minioverlaywidget.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
 #include "app/nicknamechange.h"
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "overlay/autostart.h"
 #include "overlay/minioverlaywidget.h"
 #include "overlay/settingsdialog.h"

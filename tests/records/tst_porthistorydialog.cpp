@@ -1,4 +1,4 @@
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "records/porthistory.h"
 #include "records/porthistorydialog.h"
 #include "ui/filedialog.h"

@@ -1,7 +1,7 @@
 // The catalogue and comments dialogs against kestrel-service (or a local server that answers as told).
 
-#include "app/appconfig.h"
-#include "app/settingskeys.h"
+#include "core/appconfig.h"
+#include "core/settingskeys.h"
 #include "favorites/favoriteportsmanager.h"
 #include "shared/portmessagewidget.h"
 #include "shared/sharedportsclient.h"

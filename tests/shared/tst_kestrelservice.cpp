@@ -140,6 +140,9 @@ void TestKestrelService::publishAndList()
     QVERIFY(publish(QStringLiteral("Сом"), 9321, description, comment) > 0); // replaces the first
     QVERIFY(publish(QStringLiteral("Сом"), 9322, QStringLiteral("Без комментария")) > 0);
     QVERIFY(publish(QStringLiteral("Окунь"), 9321, QStringLiteral("чужое")) > 0); // another's entry
+    // An entry copied from the listing comes back with its comment inside the description.
+    const QString copied = description + SharedPorts::commentSeparator() + comment;
+    QVERIFY(publish(QStringLiteral("Окунь"), 9323, copied, QStringLiteral("ещё")) > 0);
 
     // Listed to their owner too; a comment follows the separator, no comment means no separator.
     QStringList seen;
@@ -149,7 +152,13 @@ void TestKestrelService::publishAndList()
     }
     QCOMPARE(seen,
         (QStringList {QStringLiteral("Сом9321:") + description + SharedPorts::commentSeparator() + comment,
-            QStringLiteral("Сом9322:Без комментария"), QStringLiteral("Окунь9321:чужое")}));
+            QStringLiteral("Сом9322:Без комментария"), QStringLiteral("Окунь9321:чужое"),
+            QStringLiteral("Окунь9323:") + copied + SharedPorts::commentSeparator() + QStringLiteral("ещё")}));
+
+    // The comment member may be left out altogether.
+    QVERIFY(post(m_service.baseUrl(), "publish_port.php", publication("comment", QJsonValue()))
+                .contains(R"("success":true)"));
+    QCOMPARE(fetch().constLast().description, QStringLiteral("d"));
 }
 
 void TestKestrelService::commentsAreListedOldestFirst()
@@ -206,7 +215,8 @@ void TestKestrelService::refusedRequestWritesNothing_data()
     };
     row("port below range", publication("port", 8999), "9000-9999");
     row("port above range", publication("port", 10000), "9000-9999");
-    row("separator in description", publication("description", QStringLiteral("a\n📝 b")), "📝");
+    row("copied comment too long",
+        publication("description", QString(QStringLiteral("a\n📝 ") + QString(501, QLatin1Char('c')))), "Комментарий");
     row("long comment", publication("comment", QString(501, QLatin1Char('c'))), "Комментарий");
     row("control character", publication("user_name", QStringLiteral("A\x01")), "недопустимые");
     row("port as text", publication("port", QStringLiteral("9001")), "port");

@@ -1,4 +1,4 @@
-#include "app/settingskeys.h"
+#include "core/settingskeys.h"
 #include "ui/basemovabledialog.h"
 #include "ui/cachedlabel.h"
 #include "ui/dialogchrome.h"

@@ -1,4 +1,4 @@
-#include "app/processrunner.h"
+#include "core/processrunner.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 
 #include <QtGlobal>
 

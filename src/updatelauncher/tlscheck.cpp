@@ -1,4 +1,4 @@
-#include "update/tlscheck.h"
+#include "updatelauncher/tlscheck.h"
 
 #include <QDir>
 #include <QFile>

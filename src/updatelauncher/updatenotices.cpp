@@ -1,6 +1,6 @@
-#include "update/updatenotices.h"
+#include "updatelauncher/updatenotices.h"
 
-#include "update/autoupdater.h"
+#include "updatelauncher/autoupdater.h"
 
 #include <QMessageBox>
 

@@ -1,8 +1,8 @@
-#include "update/autoupdater.h"
+#include "updatelauncher/autoupdater.h"
 
-#include "app/appconfig.h"
-#include "app/processrunner.h"
-#include "update/tlscheck.h"
+#include "core/appconfig.h"
+#include "core/processrunner.h"
+#include "updatelauncher/tlscheck.h"
 
 #include <QCoreApplication>
 #include <QDebug>

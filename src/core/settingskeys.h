@@ -4,7 +4,7 @@
 
 #include <QSettings>
 
-#include "app/appconfig.h"
+#include "core/appconfig.h"
 
 namespace SettingsKeys {
 

@@ -1,6 +1,6 @@
-#include "app/processrunner.h"
-#include "update/autoupdater.h"
-#include "update/tlscheck.h"
+#include "core/processrunner.h"
+#include "updatelauncher/autoupdater.h"
+#include "updatelauncher/tlscheck.h"
 
 #include <QtTest>
 
