@@ -70,17 +70,17 @@ bool ServiceStore::open()
             return false;
     }
     return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS presence (user_id VARCHAR(64) PRIMARY KEY, "
-                               "app_version VARCHAR(32) NOT NULL, last_seen BIGINT NOT NULL)"))
+                                  "app_version VARCHAR(32) NOT NULL, last_seen BIGINT NOT NULL)"))
         && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS presence_last_seen ON presence (last_seen)"))
         && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ports (id %1, user_name TEXT NOT NULL, "
-                               "port INTEGER NOT NULL, description TEXT NOT NULL, comment TEXT NOT NULL, "
-                               "status INTEGER NOT NULL, created_at BIGINT NOT NULL, "
-                               "UNIQUE (user_name, port))")
-                    .arg(id))
+                                  "port INTEGER NOT NULL, description TEXT NOT NULL, comment TEXT NOT NULL, "
+                                  "status INTEGER NOT NULL, created_at BIGINT NOT NULL, "
+                                  "UNIQUE (user_name, port))")
+                       .arg(id))
         && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS comments (id %1, port_id BIGINT NOT NULL "
-                               "REFERENCES ports (id) ON DELETE CASCADE, user_name TEXT NOT NULL, "
-                               "comment TEXT NOT NULL, created_at BIGINT NOT NULL)")
-                    .arg(id))
+                                  "REFERENCES ports (id) ON DELETE CASCADE, user_name TEXT NOT NULL, "
+                                  "comment TEXT NOT NULL, created_at BIGINT NOT NULL)")
+                       .arg(id))
         && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS comments_port ON comments (port_id, id)"));
 }
 

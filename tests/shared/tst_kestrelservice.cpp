@@ -153,7 +153,8 @@ void TestKestrelService::publishAndList()
     QCOMPARE(seen,
         (QStringList {QStringLiteral("Сом9321:") + description + SharedPorts::commentSeparator() + comment,
             QStringLiteral("Сом9322:Без комментария"), QStringLiteral("Окунь9321:чужое"),
-            QStringLiteral("Окунь9323:") + copied + SharedPorts::commentSeparator() + QStringLiteral("ещё")}));
+            QStringLiteral("Окунь9323:") + copied + SharedPorts::commentSeparator()
+                + QStringLiteral("ещё")}));
 
     // The comment member may be left out altogether.
     QVERIFY(post(m_service.baseUrl(), "publish_port.php", publication("comment", QJsonValue()))
@@ -216,7 +217,8 @@ void TestKestrelService::refusedRequestWritesNothing_data()
     row("port below range", publication("port", 8999), "9000-9999");
     row("port above range", publication("port", 10000), "9000-9999");
     row("copied comment too long",
-        publication("description", QString(QStringLiteral("a\n📝 ") + QString(501, QLatin1Char('c')))), "Комментарий");
+        publication("description", QString(QStringLiteral("a\n📝 ") + QString(501, QLatin1Char('c')))),
+        "Комментарий");
     row("long comment", publication("comment", QString(501, QLatin1Char('c'))), "Комментарий");
     row("control character", publication("user_name", QStringLiteral("A\x01")), "недопустимые");
     row("port as text", publication("port", QStringLiteral("9001")), "port");
