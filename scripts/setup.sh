@@ -22,6 +22,12 @@ PACKAGES=(
     g++-mingw-w64-x86-64 wine64 wine
     # tests: display, firewall, namespaces, privilege drop, capabilities
     xvfb xauth x11-utils nftables iproute2 util-linux libcap2-bin procps psmisc
+    # reference web service: HTTP library and the PostgreSQL it is tested on
+    libmicrohttpd-dev postgresql
+    # fuzzing the parsers
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    # Linux package: build, validate, install the firewall helper's policy
+    dpkg-dev fakeroot file desktop-file-utils appstream lintian pkexec
     # benchmarks and screenshots
     wrk hyperfine imagemagick
     xdotool
