@@ -2,31 +2,10 @@
 #include "app/nicknameinputdialog.h"
 #include "app/safetydialog.h"
 #include "core/settingskeys.h"
+#include "support/modaldriver.h"
 
 #include <QtTest>
 #include <QtWidgets>
-
-#include <functional>
-
-namespace {
-
-// Runs the action on the next modal window that opens (the start-up steps exec() theirs).
-void onNextModal(std::function<void(QWidget *)> action)
-{
-    auto *timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, action] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->deleteLater();
-        timer->stop();
-        action(modal);
-    });
-    timer->start();
-}
-
-} // namespace
 
 class TestFirstRun : public QObject
 {
@@ -35,30 +14,24 @@ class TestFirstRun : public QObject
 private slots:
     void init() { openSettings().clear(); }
 
-    void safetyDeclined()
+    // Declined, nothing is stored and the program ends; accepted once, it is never asked again.
+    void safetyDeclaration()
     {
-        bool shown = false;
-        onNextModal([&](QWidget *modal) {
-            shown = qobject_cast<SafetyDialog *>(modal) != nullptr;
-            QTest::keyClick(modal, Qt::Key_Escape);
-        });
-        QVERIFY(!FirstRun::ensureSafetyAccepted());
-        QVERIFY(shown);
-        QVERIFY(!openSettings().contains(QLatin1String(SettingsKeys::kSafetyAccepted)));
-    }
-
-    void safetyAccepted()
-    {
-        onNextModal([](QWidget *modal) {
+        const QString key = QLatin1String(SettingsKeys::kSafetyAccepted);
+        {
+            ModalDriver escape([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+            QVERIFY(!FirstRun::ensureSafetyAccepted());
+            QVERIFY(escape.fired);
+            QVERIFY(!openSettings().contains(key));
+        }
+        ModalDriver accept([](QWidget *modal) {
             auto *dialog = qobject_cast<SafetyDialog *>(modal);
-            QVERIFY(dialog);
             QScrollBar *bar = dialog->declaration()->verticalScrollBar();
             bar->setValue(bar->maximum());
-            QVERIFY(dialog->acceptButton()->isEnabled());
             dialog->acceptButton()->click();
         });
         QVERIFY(FirstRun::ensureSafetyAccepted());
-        QCOMPARE(openSettings().value(QLatin1String(SettingsKeys::kSafetyAccepted)).toBool(), true);
+        QCOMPARE(openSettings().value(key).toBool(), true);
     }
 
     void acceptUnlocksAtTheEnd()
@@ -90,7 +63,7 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("pattern");
-        QTest::newRow("empty") << QString() << QStringLiteral("^Игрок_\\{[0-9a-f]{5}$");
+        QTest::newRow("empty: made up") << QString() << QStringLiteral("^Игрок_\\{[0-9a-f]{5}$");
         QTest::newRow("trimmed") << QStringLiteral("  Som  ") << QStringLiteral("^Som$");
         QTest::newRow("31 characters stop at 30")
             << QString(31, QLatin1Char('x')) << QStringLiteral("^x{30}$");
@@ -100,9 +73,8 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, pattern);
-        onNextModal([typed](QWidget *modal) {
+        ModalDriver driver([typed](QWidget *modal) {
             auto *dialog = qobject_cast<NicknameInputDialog *>(modal);
-            QVERIFY(dialog);
             QTest::keyClicks(dialog->lineEdit(), typed);
             QTest::keyClick(dialog->lineEdit(), Qt::Key_Return);
         });

@@ -5,10 +5,11 @@
 #include <QTest>
 
 using platform::TcpRow;
+using Rows = QVector<TcpRow>;
 
 namespace {
 
-TcpRow row(const char *remote, quint16 port, uint32_t pid, uint32_t state = platform::TcpEstablished)
+TcpRow row(const char *remote, quint16 port, uint32_t pid = 100, uint32_t state = platform::TcpEstablished)
 {
     TcpRow r;
     r.state = state;
@@ -29,126 +30,75 @@ class TestServerSelection : public QObject
 private slots:
     void select_data()
     {
-        QTest::addColumn<QVector<TcpRow>>("rows");
-        QTest::addColumn<QVector<uint32_t>>("pids");
+        QTest::addColumn<Rows>("rows");
         QTest::addColumn<QString>("address"); // empty: nothing found
         QTest::addColumn<int>("port");
-
-        const QVector<uint32_t> game {100};
-        QTest::newRow("game port wins over 443")
-            << QVector<TcpRow> {row("5.9.1.1", 443, 100), row("5.9.1.2", 9000, 100)} << game << "5.9.1.2"
-            << 9000;
-        QTest::newRow("other process ignored")
-            << QVector<TcpRow> {row("5.9.1.1", 9000, 200), row("5.9.1.3", 9001, 100)} << game << "5.9.1.3"
-            << 9001;
+        // The game runs as pids 100 and 101.
+        // clang-format off
+        QTest::newRow("game port wins over 443") << Rows {row("5.9.1.1", 443), row("5.9.1.2", 9000)} << "5.9.1.2" << 9000;
+        QTest::newRow("other process ignored") << Rows {row("5.9.1.1", 9000, 200), row("5.9.1.3", 9001)} << "5.9.1.3" << 9001;
         QTest::newRow("not established ignored")
-            << QVector<TcpRow> {row("5.9.1.1", 9000, 100, platform::TcpSynSent), row("5.9.1.4", 9002, 100)}
-            << game << "5.9.1.4" << 9002;
-        QTest::newRow("192.168.0.1 qualifies")
-            << QVector<TcpRow> {row("192.168.0.1", 9100, 100)} << game << "192.168.0.1" << 9100;
-        QTest::newRow("first qualifying row wins")
-            << QVector<TcpRow> {row("5.9.1.5", 27000, 100), row("5.9.1.6", 9000, 100)} << game << "5.9.1.5"
-            << 27000;
-        QTest::newRow("either of two game processes")
-            << QVector<TcpRow> {row("5.9.1.7", 80, 100), row("5.9.1.8", 7777, 101)}
-            << QVector<uint32_t> {100, 101} << "5.9.1.8" << 7777;
-        QTest::newRow("no pids") << QVector<TcpRow> {row("5.9.1.1", 9000, 100)} << QVector<uint32_t> {} << ""
-                                 << 0;
-
-        for (const char *excluded : {"127.0.0.1", "1.0.0.127", "0.0.0.0", "169.254.0.0", "192.168.0.0"}) {
-            QTest::newRow(qPrintable(QStringLiteral("excluded %1").arg(QLatin1String(excluded))))
-                << QVector<TcpRow> {row(excluded, 9000, 100)} << game << "" << 0;
-        }
+            << Rows {row("5.9.1.1", 9000, 100, platform::TcpSynSent), row("5.9.1.4", 9002)} << "5.9.1.4" << 9002;
+        QTest::newRow("first qualifying row wins") << Rows {row("5.9.1.5", 27000), row("5.9.1.6", 9000)} << "5.9.1.5" << 27000;
+        QTest::newRow("second game process") << Rows {row("5.9.1.7", 80), row("5.9.1.8", 7777, 101)} << "5.9.1.8" << 7777;
         // Only whole addresses are excluded, not their networks.
-        QTest::newRow("169.254.0.1 qualifies")
-            << QVector<TcpRow> {row("169.254.0.1", 9000, 100)} << game << "169.254.0.1" << 9000;
-        QTest::newRow("127.0.0.2 qualifies")
-            << QVector<TcpRow> {row("127.0.0.2", 9105, 100)} << game << "127.0.0.2" << 9105;
-
-        const struct
-        {
-            int port;
-            bool qualifies;
-        } ports[] = {{9, true}, {8, false}, {10, false}, {7776, false}, {7777, true}, {7778, true},
-            {7779, false}, {26999, false}, {27000, true}, {27100, true}, {27101, false}, {8999, false},
-            {9000, true}, {10000, true}, {10001, false}, {443, false}, {65535, false}};
-        for (const auto &p : ports) {
-            QTest::newRow(qPrintable(QStringLiteral("port %1").arg(p.port)))
-                << QVector<TcpRow> {row("5.9.1.9", quint16(p.port), 100)} << game
-                << (p.qualifies ? QStringLiteral("5.9.1.9") : QString()) << (p.qualifies ? p.port : 0);
-        }
+        QTest::newRow("169.254.0.1 qualifies") << Rows {row("169.254.0.1", 9000)} << "169.254.0.1" << 9000;
+        QTest::newRow("127.0.0.2 qualifies") << Rows {row("127.0.0.2", 9105)} << "127.0.0.2" << 9105;
+        QTest::newRow("192.168.0.1 qualifies") << Rows {row("192.168.0.1", 9100)} << "192.168.0.1" << 9100;
+        // clang-format on
+        for (const char *excluded : {"127.0.0.1", "1.0.0.127", "0.0.0.0", "169.254.0.0", "192.168.0.0"})
+            QTest::addRow("excluded %s", excluded) << Rows {row(excluded, 9000)} << QString() << 0;
+        for (const int port : {9, 7777, 7778, 27000, 27100, 9000, 10000})
+            QTest::addRow("port %d", port) << Rows {row("5.9.1.9", quint16(port))} << "5.9.1.9" << port;
+        for (const int port : {8, 10, 7776, 7779, 26999, 27101, 8999, 10001, 443, 65535})
+            QTest::addRow("port %d", port) << Rows {row("5.9.1.9", quint16(port))} << QString() << 0;
     }
 
     void select()
     {
-        QFETCH(QVector<TcpRow>, rows);
-        QFETCH(QVector<uint32_t>, pids);
+        QFETCH(Rows, rows);
         QFETCH(QString, address);
         QFETCH(int, port);
-
-        const GameServer server = ServerSelection::select(
-            std::vector<TcpRow>(rows.begin(), rows.end()), std::vector<uint32_t>(pids.begin(), pids.end()));
+        const std::vector<TcpRow> table(rows.begin(), rows.end());
+        const GameServer server = ServerSelection::select(table, {100, 101});
         QCOMPARE(server.found, !address.isEmpty());
         QCOMPARE(server.address, address);
         QCOMPARE(int(server.port), port);
         if (server.found)
-            QVERIFY(std::find(pids.begin(), pids.end(), server.pid) != pids.end());
+            QVERIFY(server.pid == 100 || server.pid == 101);
+        QVERIFY(!ServerSelection::select(table, {}).found);
     }
 
-    void quality_data()
-    {
-        QTest::addColumn<int>("ping");
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QString>("color");
-        QTest::addColumn<int>("bar");
-        QTest::addColumn<QString>("barStart");
-
-        QTest::newRow("0") << 0 << "ОТЛИЧНО"
-                           << "#48bb78" << 100 << "#4ade80";
-        QTest::newRow("29") << 29 << "ОТЛИЧНО"
-                            << "#48bb78" << 100 << "#4ade80";
-        QTest::newRow("30") << 30 << "ХОРОШО"
-                            << "#66bb6a" << 100 << "#4ade80";
-        QTest::newRow("31") << 31 << "ХОРОШО"
-                            << "#66bb6a" << 85 << "#60a5fa";
-        QTest::newRow("59") << 59 << "ХОРОШО"
-                            << "#66bb6a" << 85 << "#60a5fa";
-        QTest::newRow("60") << 60 << "НОРМА"
-                            << "#ffa726" << 85 << "#60a5fa";
-        QTest::newRow("61") << 61 << "НОРМА"
-                            << "#ffa726" << 70 << "#fbbf24";
-        QTest::newRow("99") << 99 << "НОРМА"
-                            << "#ffa726" << 70 << "#fbbf24";
-        QTest::newRow("100") << 100 << "ПЛОХО"
-                             << "#ff7043" << 70 << "#fbbf24";
-        QTest::newRow("101") << 101 << "ПЛОХО"
-                             << "#ff7043" << 50 << "#f87171";
-        QTest::newRow("199") << 199 << "ПЛОХО"
-                             << "#ff7043" << 50 << "#f87171";
-        QTest::newRow("200") << 200 << "ОЧЕНЬ ПЛОХО"
-                             << "#f44336" << 50 << "#f87171";
-        QTest::newRow("201") << 201 << "ОЧЕНЬ ПЛОХО"
-                             << "#f44336" << 30 << "#dc2626";
-        QTest::newRow("998") << 998 << "ОЧЕНЬ ПЛОХО"
-                             << "#f44336" << 30 << "#dc2626";
-        QTest::newRow("999") << 999 << "ОЧЕНЬ ПЛОХО"
-                             << "#f44336" << 0 << "#7f1d1d";
-    }
-
+    // The quality bands and the connection bar's own bounds, at each edge.
     void quality()
     {
-        QFETCH(int, ping);
-        QFETCH(QString, word);
-        QFETCH(QString, color);
-        QFETCH(int, bar);
-        QFETCH(QString, barStart);
-
-        QCOMPARE(PingQuality::text(ping), word);
-        QCOMPARE(PingQuality::color(ping), color);
-        QCOMPARE(PingQuality::barValue(ping), bar);
-        QVERIFY(PingQuality::barGradient(ping).contains(QStringLiteral("stop:0 ") + barStart));
-        QCOMPARE(PingQuality::pingStyle(ping),
-            QStringLiteral("color:%1; font-size:36px; font-weight:700;").arg(color));
+        const struct
+        {
+            int ping;
+            const char *word, *color;
+            int bar;
+            const char *barStart;
+        } cases[] = {
+            // clang-format off
+            {0, "ОТЛИЧНО", "#48bb78", 100, "#4ade80"}, {29, "ОТЛИЧНО", "#48bb78", 100, "#4ade80"},
+            {30, "ХОРОШО", "#66bb6a", 100, "#4ade80"}, {31, "ХОРОШО", "#66bb6a", 85, "#60a5fa"},
+            {59, "ХОРОШО", "#66bb6a", 85, "#60a5fa"}, {60, "НОРМА", "#ffa726", 85, "#60a5fa"},
+            {61, "НОРМА", "#ffa726", 70, "#fbbf24"}, {99, "НОРМА", "#ffa726", 70, "#fbbf24"},
+            {100, "ПЛОХО", "#ff7043", 70, "#fbbf24"}, {101, "ПЛОХО", "#ff7043", 50, "#f87171"},
+            {199, "ПЛОХО", "#ff7043", 50, "#f87171"}, {200, "ОЧЕНЬ ПЛОХО", "#f44336", 50, "#f87171"},
+            {201, "ОЧЕНЬ ПЛОХО", "#f44336", 30, "#dc2626"}, {998, "ОЧЕНЬ ПЛОХО", "#f44336", 30, "#dc2626"},
+            {999, "ОЧЕНЬ ПЛОХО", "#f44336", 0, "#7f1d1d"},
+            // clang-format on
+        };
+        for (const auto &c : cases) {
+            const QByteArray tag = QByteArray::number(c.ping);
+            QVERIFY2(PingQuality::text(c.ping) == QString::fromUtf8(c.word), tag);
+            QVERIFY2(PingQuality::color(c.ping) == QLatin1String(c.color), tag);
+            QVERIFY2(PingQuality::barValue(c.ping) == c.bar, tag);
+            QVERIFY2(PingQuality::barGradient(c.ping).contains(
+                         QStringLiteral("stop:0 %1").arg(QLatin1String(c.barStart))),
+                tag);
+        }
     }
 };
 

@@ -126,17 +126,6 @@ private slots:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).value<quint16>(), quint16(9100));
     }
-
-    // Whether the window manager honours these is checked by hand: offscreen activates every window.
-    void neverTakesFocus()
-    {
-        MiniOverlayWidget hud;
-        QVERIFY(hud.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
-        QVERIFY(hud.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(hud.testAttribute(Qt::WA_ShowWithoutActivating));
-        for (const QWidget *child : hud.findChildren<QWidget *>())
-            QCOMPARE(child->focusPolicy(), Qt::NoFocus);
-    }
 };
 
 QTEST_MAIN(TestMiniOverlay)

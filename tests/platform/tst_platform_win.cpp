@@ -23,13 +23,8 @@ int g_failed = 0;
 
 void check(bool condition, const std::string &what)
 {
-    if (condition) {
-        ++g_passed;
-        std::printf("PASS   %s\n", what.c_str());
-    } else {
-        ++g_failed;
-        std::printf("FAIL!  %s\n", what.c_str());
-    }
+    ++(condition ? g_passed : g_failed);
+    std::printf("%s %s\n", condition ? "PASS  " : "FAIL! ", what.c_str());
     std::fflush(stdout);
 }
 

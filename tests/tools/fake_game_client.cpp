@@ -1,27 +1,20 @@
 // Fake game client, built as "rf4_x64.exe" so that discovery sees a process with the game's name
 // that holds a real TCP connection. Built natively for Linux and with mingw-w64 for Wine.
 //
-// Usage: rf4_x64.exe [--hold] [ADDRESS PORT]
-//   With ADDRESS and PORT it connects at once. Then it reads commands, one per line, on stdin:
-//     move PORT              drop the connection and connect to the same address at PORT
-//     drop                   close the connection, keep running
-//     connect ADDRESS PORT   drop any connection and connect to ADDRESS:PORT
-//     quit                   exit
-//   --hold keeps running when stdin ends (for shells that start it with stdin on /dev/null);
-//   without it, end of stdin means quit. SIGTERM also ends it.
-//
-// Output lines on stdout (flushed at once):
-//   CONNECTING ADDRESS PORT   a connect was started (the socket is in SYN-SENT until it completes)
-//   CONNECTED LOCALPORT       the connection stands; LOCALPORT is its local port
-//   FAILED REASON             the connect failed
-//   DROPPED                   the connection was closed on request
-//   CLOSED                    the server closed the connection
-//   ERROR TEXT                a command was not understood
-// On Windows the connect is blocking and the server's close is not watched.
+// Usage: rf4_x64.exe [--hold] [ADDRESS PORT]   (connects at once when given ADDRESS and PORT)
+// Commands on stdin, one per line: "move PORT" (reconnect to the same address at PORT), "drop"
+// (close the connection, keep running), "connect ADDRESS PORT", "quit". End of stdin means quit
+// unless --hold is given (for shells that start it with stdin on /dev/null); SIGTERM also ends it.
+// Lines on stdout: "CONNECTING ADDRESS PORT" (a connect started: SYN-SENT until it completes),
+// "CONNECTED LOCALPORT", "FAILED REASON", "DROPPED", "CLOSED" (the server closed the connection),
+// "ERROR TEXT" (a command not understood). On Windows the connect blocks and a close by the
+// server is not watched.
 
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+using Socket = SOCKET;
+#define closeSocket closesocket
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -31,6 +24,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+using Socket = int;
+const Socket INVALID_SOCKET = -1;
+#define closeSocket close
 #endif
 
 #include <cstdio>
@@ -40,34 +36,19 @@
 
 namespace {
 
-#ifdef _WIN32
-using Socket = SOCKET;
-const Socket kNoSocket = INVALID_SOCKET;
-void closeSocket(Socket s)
-{
-    closesocket(s);
-}
-std::string lastError()
-{
-    return "error " + std::to_string(WSAGetLastError());
-}
-#else
-using Socket = int;
-const Socket kNoSocket = -1;
-void closeSocket(Socket s)
-{
-    close(s);
-}
-std::string lastError()
-{
-    return std::strerror(errno);
-}
-#endif
-
 void say(const std::string &line)
 {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
+}
+
+std::string lastError()
+{
+#ifdef _WIN32
+    return "error " + std::to_string(WSAGetLastError());
+#else
+    return std::strerror(errno);
+#endif
 }
 
 bool parsePort(const std::string &text, unsigned short &port)
@@ -82,25 +63,24 @@ bool parsePort(const std::string &text, unsigned short &port)
 
 struct Client
 {
-    Socket sock = kNoSocket;
+    Socket sock = INVALID_SOCKET;
     bool pending = false; // non-blocking connect in progress
     std::string address;
 
     void drop()
     {
-        if (sock != kNoSocket)
+        if (sock != INVALID_SOCKET)
             closeSocket(sock);
-        sock = kNoSocket;
+        sock = INVALID_SOCKET;
         pending = false;
     }
 
-    int localPort() const
+    void sayConnected() const
     {
         sockaddr_in local {};
         socklen_t len = sizeof local;
-        if (getsockname(sock, reinterpret_cast<sockaddr *>(&local), &len) != 0)
-            return 0;
-        return ntohs(local.sin_port);
+        getsockname(sock, reinterpret_cast<sockaddr *>(&local), &len);
+        say("CONNECTED " + std::to_string(ntohs(local.sin_port)));
     }
 
     void connectTo(const std::string &addr, unsigned short port)
@@ -110,38 +90,29 @@ struct Client
         sockaddr_in remote {};
         remote.sin_family = AF_INET;
         remote.sin_port = htons(port);
-        if (inet_pton(AF_INET, addr.c_str(), &remote.sin_addr) != 1) {
-            say("FAILED bad address " + addr);
-            return;
-        }
+        if (inet_pton(AF_INET, addr.c_str(), &remote.sin_addr) != 1)
+            return say("FAILED bad address " + addr);
         sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (sock == kNoSocket) {
-            say("FAILED " + lastError());
-            return;
-        }
+        if (sock == INVALID_SOCKET)
+            return say("FAILED " + lastError());
         say("CONNECTING " + addr + " " + std::to_string(port));
-#ifdef _WIN32
-        if (connect(sock, reinterpret_cast<sockaddr *>(&remote), sizeof remote) != 0) {
-            say("FAILED " + lastError());
-            drop();
-            return;
-        }
-        say("CONNECTED " + std::to_string(localPort()));
-#else
+#ifndef _WIN32
         fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
-        if (connect(sock, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0) {
-            say("CONNECTED " + std::to_string(localPort()));
-        } else if (errno == EINPROGRESS) {
+#endif
+        if (connect(sock, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0)
+            return sayConnected();
+#ifndef _WIN32
+        if (errno == EINPROGRESS) {
             pending = true;
-        } else {
-            say("FAILED " + lastError());
-            drop();
+            return;
         }
 #endif
+        say("FAILED " + lastError());
+        drop();
     }
 
 #ifndef _WIN32
-    // Called when the socket is readable or writable.
+    // The socket is readable or writable.
     void onSocketEvent(short revents)
     {
         if (pending) {
@@ -153,7 +124,7 @@ struct Client
                 drop();
             } else if (revents & POLLOUT) {
                 pending = false;
-                say("CONNECTED " + std::to_string(localPort()));
+                sayConnected();
             }
             return;
         }
@@ -167,18 +138,20 @@ struct Client
 #endif
 };
 
-// Runs one command line; returns false on quit.
-bool runCommand(Client &client, const std::string &line)
+// Runs one command line; false on quit.
+bool runCommand(Client &client, std::string line)
 {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
     char verb[32] = {}, arg1[128] = {}, arg2[32] = {};
     const int fields = std::sscanf(line.c_str(), "%31s %127s %31s", verb, arg1, arg2);
-    if (fields <= 0)
-        return true;
     const std::string command = verb;
     unsigned short port = 0;
-    if (command == "quit") {
+    if (fields <= 0)
+        return true;
+    if (command == "quit")
         return false;
-    } else if (command == "drop") {
+    if (command == "drop") {
         client.drop();
         say("DROPPED");
     } else if (command == "move" && fields >= 2 && parsePort(arg1, port) && !client.address.empty()) {
@@ -193,109 +166,80 @@ bool runCommand(Client &client, const std::string &line)
 
 #ifndef _WIN32
 volatile sig_atomic_t g_stop = 0;
-void onSignal(int)
-{
-    g_stop = 1;
-}
 #endif
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    bool hold = false;
-    int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--hold") == 0) {
-        hold = true;
-        first = 2;
-    }
-    const int positional = argc - first;
-    if (positional != 0 && positional != 2) {
+    const bool hold = argc > 1 && std::strcmp(argv[1], "--hold") == 0;
+    const int first = hold ? 2 : 1;
+    unsigned short port = 0;
+    if ((argc - first != 0 && argc - first != 2)
+        || (argc - first == 2 && !parsePort(argv[first + 1], port))) {
         std::fprintf(stderr, "usage: %s [--hold] [ADDRESS PORT]\n", argv[0]);
         return 2;
     }
-
 #ifdef _WIN32
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        say("FAILED WSAStartup");
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
         return 1;
-    }
 #else
     struct sigaction action = {};
-    action.sa_handler = onSignal;
+    action.sa_handler = [](int) { g_stop = 1; };
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 #endif
-
     Client client;
-    if (positional == 2) {
-        unsigned short port = 0;
-        if (!parsePort(argv[first + 1], port)) {
-            std::fprintf(stderr, "bad port %s\n", argv[first + 1]);
-            return 2;
-        }
+    if (port != 0)
         client.connectTo(argv[first], port);
-    }
 
 #ifdef _WIN32
     char line[512];
-    while (std::fgets(line, sizeof line, stdin)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        if (!runCommand(client, text))
-            break;
-    }
+    while (std::fgets(line, sizeof line, stdin) && runCommand(client, line)) { }
     if (hold && std::feof(stdin))
         Sleep(INFINITE);
-    client.drop();
-    WSACleanup();
 #else
     bool stdinOpen = true;
     std::string input;
     while (!g_stop) {
-        pollfd fds[2] = {};
-        int count = 0;
-        if (stdinOpen)
-            fds[count++] = {STDIN_FILENO, POLLIN, 0};
-        const int socketIndex = count;
-        if (client.sock != kNoSocket)
-            fds[count++] = {client.sock, static_cast<short>(client.pending ? POLLOUT : POLLIN), 0};
-        if (poll(fds, count, -1) < 0) {
+        // poll skips a negative descriptor.
+        pollfd fds[2] = {{stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
+            {client.sock, short(client.pending ? POLLOUT : POLLIN), 0}};
+        if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
-        if (socketIndex < count && fds[socketIndex].revents)
-            client.onSocketEvent(fds[socketIndex].revents);
-        if (stdinOpen && fds[0].revents) {
-            char buffer[512];
-            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    continue;
-                stdinOpen = false;
-                if (!hold)
-                    break;
-                continue;
-            }
-            input.append(buffer, static_cast<size_t>(n));
-            size_t end;
-            bool quit = false;
-            while (!quit && (end = input.find('\n')) != std::string::npos) {
-                std::string text = input.substr(0, end);
-                input.erase(0, end + 1);
-                if (!text.empty() && text.back() == '\r')
-                    text.pop_back();
-                quit = !runCommand(client, text);
-            }
-            if (quit)
+        if (fds[1].revents && client.sock != INVALID_SOCKET)
+            client.onSocketEvent(fds[1].revents);
+        if (!fds[0].revents)
+            continue;
+        char buffer[512];
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            stdinOpen = false;
+            if (!hold)
                 break;
+            continue;
         }
+        input.append(buffer, static_cast<size_t>(n));
+        size_t end;
+        bool quit = false;
+        while (!quit && (end = input.find('\n')) != std::string::npos) {
+            quit = !runCommand(client, input.substr(0, end));
+            input.erase(0, end + 1);
+        }
+        if (quit)
+            break;
     }
+#endif
     client.drop();
+#ifdef _WIN32
+    WSACleanup();
 #endif
     return 0;
 }

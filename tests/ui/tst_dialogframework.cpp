@@ -1,35 +1,15 @@
 #include "core/settingskeys.h"
+#include "support/modaldriver.h"
 #include "ui/basemovabledialog.h"
 #include "ui/cachedlabel.h"
 #include "ui/dialogchrome.h"
 #include "ui/icons.h"
+#include "ui/messagebox.h"
 #include "ui/movabledialog.h"
 #include "ui/svgbutton.h"
 
 #include <QtTest>
 #include <QtWidgets>
-
-namespace {
-
-bool allTransparent(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) != 0)
-                return false;
-    return true;
-}
-
-DialogChrome::Options chromeOptions()
-{
-    DialogChrome::Options options;
-    options.title = QStringLiteral("ТЕСТ");
-    options.fixedSize = QSize(400, 300);
-    options.center = false;
-    return options;
-}
-
-} // namespace
 
 class TestDialogFramework : public QObject
 {
@@ -40,8 +20,8 @@ private slots:
 
     void drag_data()
     {
-        QTest::addColumn<int>(
-            "kind"); // 0 BaseMovableDialog, 1 MovableDialog, 2 the first without a title bar
+        // 0 BaseMovableDialog, 1 MovableDialog, 2 the first without a title bar
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QPoint>("pressAt");
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::addColumn<bool>("moves");
@@ -69,7 +49,12 @@ private slots:
         if (kind == 2)
             dialog->resize(300, 200);
         else
-            DialogChrome::build(dialog.get(), chromeOptions());
+            DialogChrome::build(dialog.get(), [] {
+                DialogChrome::Options options;
+                options.fixedSize = QSize(400, 300);
+                options.center = false;
+                return options;
+            }());
         dialog->move(100, 100);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -117,11 +102,32 @@ private slots:
             host.show();
             QVERIFY(QTest::qWaitForWindowExposed(&host));
             // Render without the window background, so only what the button paints itself shows.
-            QImage image(button->size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
+            QImage blank(button->size(), QImage::Format_ARGB32_Premultiplied);
+            blank.fill(Qt::transparent);
+            QImage image = blank;
             button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            QVERIFY2(allTransparent(image) == (svg != Icons::close()), svg.constData());
+            QVERIFY2((image == blank) == (svg != Icons::close()), svg.constData());
         }
+    }
+
+    // Without a queued answer the box really runs, with Russian button texts.
+    void realMessageBox()
+    {
+        QStringList texts;
+        ModalDriver driver([&](QWidget *modal) {
+            QAbstractButton *no = nullptr;
+            for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+                texts << button->text();
+                if (button->text() == QStringLiteral("Нет"))
+                    no = button;
+            }
+            no ? no->click() : static_cast<QDialog *>(modal)->reject();
+        });
+        MessageBox::clearNextAnswers();
+        QCOMPARE(MessageBox::question(nullptr, QStringLiteral("Выход"), QStringLiteral("Выйти?")),
+            QMessageBox::No);
+        QVERIFY2(
+            driver.fired && texts.contains(QStringLiteral("Да")), qPrintable(texts.join(QLatin1Char(' '))));
     }
 
     // A cached caption must look exactly like the label it replaces, and follow a new text.
