@@ -1,4 +1,4 @@
-// The settings dialog on the real main window.
+// The settings dialog on the real main window, and the autostart entry it writes.
 
 #include "app/pingmonitorwidget.h"
 #include "core/settingskeys.h"
@@ -161,6 +161,29 @@ private slots:
         QCOMPARE(stored(kChatUserName).toString(), storedName);
         QCOMPARE(main->nickname(), storedName);
         QCOMPARE(stored(kNicknameChangeCount).toInt(), usedBefore + (storedName == typed.trimmed() ? 1 : 0));
+    }
+
+    // The autostart entry names the program however odd its path.
+    void execArgument_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec"); // as it appears in the file
+        // clang-format off
+        QTest::newRow("blank") << "/opt/TORVAL Kestrel/KESTREL" << "\"/opt/TORVAL Kestrel/KESTREL\"";
+        QTest::newRow("dollar") << "/home/u/$HOME/KESTREL" << "\"/home/u/\\\\$HOME/KESTREL\"";
+        QTest::newRow("quote") << "/home/u/a\"b/KESTREL" << "\"/home/u/a\\\\\"b/KESTREL\"";
+        QTest::newRow("backtick") << "/home/u/a`b/KESTREL" << "\"/home/u/a\\\\`b/KESTREL\"";
+        QTest::newRow("backslash") << "/home/u/a\\b/KESTREL" << "\"/home/u/a\\\\\\\\b/KESTREL\"";
+        QTest::newRow("percent") << "/home/u/100%/KESTREL" << "\"/home/u/100%%/KESTREL\"";
+        QTest::newRow("newline") << "/home/u/a\nb/KESTREL" << "\"/home/u/a\\nb/KESTREL\"";
+        // clang-format on
+    }
+
+    void execArgument()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(AutoStart::desktopExecArgument(program), exec);
     }
 };
 

@@ -13,7 +13,6 @@
 #include "ui/messagebox.h"
 #include "ui/svgbutton.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -129,67 +128,15 @@ private slots:
         QVERIFY(waitLoaded(dialog));
         QCOMPARE(dialog.portList()->count(), 3);
         QCOMPARE(MessageBox::shownCount(), 0);
-    }
 
-    void publishFromFavourites()
-    {
+        // A blank comment is refused before anything is sent (publishing itself is a journey).
         QVERIFY(m_favorites->addFavorite({9403, QStringLiteral("Волга"), QDateTime::currentDateTime(), 2}));
-        SharedPortsDialog dialog(kMe, m_favorites);
-        dialog.show();
-        QVERIFY(waitLoaded(dialog));
-        // A blank comment is refused before anything is sent.
         dialog.commentEditor()->setPlainText(QStringLiteral(" \n\t "));
         QVERIFY(!dialog.publishButton()->isEnabled());
         MessageBox::setNextAnswer(QMessageBox::Ok);
         dialog.onPublishClicked();
         QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Введите комментарий"));
         QVERIFY(!dialog.client()->isBusy());
-
-        dialog.favoritesCombo()->setCurrentIndex(dialog.favoritesCombo()->findData(9403U));
-        dialog.commentEditor()->setPlainText(QStringLiteral("  вечером  "));
-        QTest::mouseClick(dialog.publishButton(), Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return findCard(dialog, kMe, 9403) != nullptr; }, 20000));
-        QVERIFY(dialog.commentEditor()->toPlainText().isEmpty());
-        PortMessageWidget *card = findCard(dialog, kMe, 9403);
-        QVERIFY(card->isOwn());
-        QCOMPARE(card->port().status, 2);
-        QCOMPARE(card->descriptionText(), QStringLiteral("Волга"));
-        QCOMPARE(card->commentText(), QStringLiteral("💬 вечером"));
-        QCOMPARE(MessageBox::shownCount(), 1);
-    }
-
-    void deleteAndAddToFavourites()
-    {
-        QVERIFY(publish(kMe, 9501, QStringLiteral("Кама"), QStringLiteral("днём")));
-        QVERIFY(publish(QStringLiteral("Сом"), 9601, QStringLiteral("Ладога"), QStringLiteral("ночью")));
-        SharedPortsDialog dialog(kMe, m_favorites);
-        dialog.show();
-        QVERIFY(waitLoaded(dialog));
-        PortMessageWidget *other = findCard(dialog, QStringLiteral("Сом"), 9601);
-        QVERIFY(other);
-
-        // The whole listed description is kept, comment included, and offered for publishing at once.
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        QTest::mouseClick(other->favoriteButton(), Qt::LeftButton);
-        QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Порт 9601 добавлен в избранное"));
-        QCOMPARE(m_favorites->getFavorite(9601).description, QStringLiteral("Ладога\n📝 ночью"));
-        QCOMPARE(m_favorites->getFavorite(9601).status, 1);
-        QVERIFY(dialog.favoritesCombo()->findData(9601U) >= 0);
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        QTest::mouseClick(other->favoriteButton(), Qt::LeftButton);
-        QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Порт 9601 уже в вашем избранном"));
-        QCOMPARE(m_favorites->favorites().size(), 1);
-        QVERIFY(dialog.findChildren<CommentDialog *>().isEmpty());
-
-        // Deleting asks first; the card goes with the reload, so the service no longer lists it.
-        MessageBox::setNextAnswer(QMessageBox::No);
-        QTest::mouseClick(findCard(dialog, kMe, 9501)->deleteButton(), Qt::LeftButton);
-        QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Удалить этот порт из общего каталога?"));
-        QVERIFY(!dialog.client()->isBusy());
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(findCard(dialog, kMe, 9501)->deleteButton(), Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return !findCard(dialog, kMe, 9501) && !dialog.isLoading(); }, 20000));
-        QVERIFY(findCard(dialog, QStringLiteral("Сом"), 9601));
     }
 
     // The main window keeps its catalogue, which follows the window's online count: closing only

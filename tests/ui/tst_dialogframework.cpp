@@ -1,15 +1,55 @@
 #include "core/settingskeys.h"
 #include "support/modaldriver.h"
+#include "ui/animatedbackground.h"
 #include "ui/basemovabledialog.h"
 #include "ui/cachedlabel.h"
-#include "ui/dialogchrome.h"
-#include "ui/icons.h"
 #include "ui/messagebox.h"
-#include "ui/movabledialog.h"
-#include "ui/svgbutton.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+using Particle = AnimatedBackground::Particle;
+
+namespace {
+
+Particle marker(double x, double y, double angle, double speed)
+{
+    Particle p;
+    p.x = x;
+    p.y = y;
+    p.size = 9.0;
+    p.speed = speed;
+    p.angle = angle;
+    p.color = QColor(0x3b82f6);
+    p.opacity = 0.5;
+    return p;
+}
+
+// Records, for each paint, the region painted and where the first particle was at that moment.
+class PaintRecorder : public QObject
+{
+public:
+    explicit PaintRecorder(AnimatedBackground *background) : m_background(background)
+    {
+        background->installEventFilter(this);
+    }
+    QList<std::pair<QRegion, QPoint>> paints;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_background && event->type() == QEvent::Paint) {
+            const Particle &p = m_background->particles().first();
+            paints.append({static_cast<QPaintEvent *>(event)->region(), QPointF(p.x, p.y).toPoint()});
+        }
+        return false;
+    }
+
+private:
+    AnimatedBackground *m_background;
+};
+
+} // namespace
 
 class TestDialogFramework : public QObject
 {
@@ -17,61 +57,6 @@ class TestDialogFramework : public QObject
 
 private slots:
     void init() { openSettings().clear(); }
-
-    void drag_data()
-    {
-        // 0 BaseMovableDialog, 1 MovableDialog, 2 the first without a title bar
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QPoint>("pressAt");
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<bool>("moves");
-        for (bool movable : {false, true}) {
-            const char *name = movable ? "MovableDialog" : "BaseMovableDialog";
-            QTest::addRow("%s: title bar", name) << int(movable) << QPoint(120, 44) << Qt::LeftButton << true;
-            QTest::addRow("%s: content", name) << int(movable) << QPoint(120, 45) << Qt::LeftButton << false;
-            QTest::addRow("%s: right button", name)
-                << int(movable) << QPoint(120, 20) << Qt::RightButton << false;
-        }
-        QTest::newRow("no title bar") << 2 << QPoint(10, 10) << Qt::LeftButton << false;
-    }
-
-    void drag()
-    {
-        QFETCH(int, kind);
-        QFETCH(QPoint, pressAt);
-        QFETCH(Qt::MouseButton, button);
-        QFETCH(bool, moves);
-        std::unique_ptr<BaseDialog> dialog;
-        if (kind == 1)
-            dialog = std::make_unique<MovableDialog>();
-        else
-            dialog = std::make_unique<BaseMovableDialog>();
-        if (kind == 2)
-            dialog->resize(300, 200);
-        else
-            DialogChrome::build(dialog.get(), [] {
-                DialogChrome::Options options;
-                options.fixedSize = QSize(400, 300);
-                options.center = false;
-                return options;
-            }());
-        dialog->move(100, 100);
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        const QPoint start = dialog->pos();
-        const QPoint pressGlobal = dialog->mapToGlobal(pressAt);
-        const QPoint delta(37, 23);
-        QTest::mousePress(dialog.get(), button, {}, pressAt);
-        QTest::mouseMove(dialog.get(), pressAt + delta);
-        QTest::mouseRelease(dialog.get(), button, {}, pressAt + delta);
-        if (moves) {
-            QTRY_COMPARE(dialog->pos(), start + delta);
-            QCOMPARE(dialog->mapFromGlobal(pressGlobal + delta), pressAt); // grabbed point under the cursor
-        } else {
-            QCoreApplication::processEvents();
-            QCOMPARE(dialog->pos(), start);
-        }
-    }
 
     void opacityFollowsSettingAtNextShow()
     {
@@ -91,23 +76,6 @@ private slots:
         store(QVariant());
         dialog.show();
         QVERIFY(near(dialog.windowOpacity(), 0.85));
-    }
-
-    void svgButtonPaintsOnlyAValidIcon()
-    {
-        const QByteArray broken = "<svg viewBox=\"0 0 24 24\"><line x1=";
-        for (const QByteArray &svg : {Icons::close(), QByteArray("not an image"), broken}) {
-            QWidget host;
-            auto *button = new SvgButton(svg, &host);
-            host.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&host));
-            // Render without the window background, so only what the button paints itself shows.
-            QImage blank(button->size(), QImage::Format_ARGB32_Premultiplied);
-            blank.fill(Qt::transparent);
-            QImage image = blank;
-            button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            QVERIFY2((image == blank) == (svg != Icons::close()), svg.constData());
-        }
     }
 
     // Without a queued answer the box really runs, with Russian button texts.
@@ -147,6 +115,61 @@ private slots:
         plain->setText(QStringLiteral("⏱ ВРЕМЯ"));
         cached->setText(plain->text());
         QCOMPARE(cached->grab().toImage(), plain->grab().toImage());
+    }
+
+    // Hidden, the background costs nothing.
+    void timersRunOnlyWhileVisible()
+    {
+        QWidget window;
+        window.resize(300, 200);
+        auto *background = new AnimatedBackground(&window);
+        background->resize(300, 200);
+        QVERIFY(!background->isAnimating());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(background->isAnimating());
+        QTRY_VERIFY(background->waveClock() > 0.15);
+        window.hide();
+        QVERIFY(!background->isAnimating());
+        const double clock = background->waveClock();
+        QTest::qWait(3 * AnimatedBackground::kWaveIntervalMs);
+        QCOMPARE(background->waveClock(), clock);
+        window.show();
+        QTRY_VERIFY(background->waveClock() > clock);
+    }
+
+    void stepsRepaintOnlyWhatMoved()
+    {
+        QWidget window;
+        window.resize(400, 300);
+        auto *background = new AnimatedBackground(&window);
+        background->resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The opening brightness sweep repaints everything; it is not what is measured here.
+        for (QAbstractAnimation *animation : background->findChildren<QAbstractAnimation *>())
+            animation->stop();
+        // One slow marker drifting right from (100, 150), well away from the probe point below.
+        background->setParticles({marker(100, 150, 0.0, 0.3)});
+        PaintRecorder recorder(background);
+        QTRY_VERIFY(!recorder.paints.isEmpty()); // the full repaint that setParticles asks for
+        recorder.paints.clear();
+        QTRY_VERIFY(recorder.paints.size() >= 8);
+
+        // Between the wave bands and far from the marker nothing changes, so nothing is repainted;
+        // the marker is drawn where it is and wiped where it was.
+        QRegion painted;
+        for (qsizetype i = 0; i < recorder.paints.size(); ++i) {
+            const auto &[region, particle] = recorder.paints.at(i);
+            QVERIFY2(!region.contains(QPoint(350, 150)), qPrintable(QString::number(i)));
+            QVERIFY(region.contains(particle));
+            if (i > 0)
+                QVERIFY(region.contains(recorder.paints.at(i - 1).second));
+            painted += region;
+        }
+        // The waves still move: their crests are repainted.
+        for (const QPoint crest : {QPoint(50, 100), QPoint(380, 200), QPoint(200, 280)})
+            QVERIFY(painted.contains(crest));
     }
 };
 
