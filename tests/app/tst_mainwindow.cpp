@@ -3,6 +3,7 @@
 #include "favorites/favoriteportsmanager.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
+#include "monitor/pingquality.h"
 #include "records/porthistory.h"
 #include "records/sessiontracker.h"
 #include "tools/toolprocess.h"
@@ -55,8 +56,10 @@ private slots:
         const int ping = pinged.first().at(0).toInt();
         QVERIFY2(ping < PingEngine::kNoAnswer, qPrintable(QString::number(ping)));
         QCOMPARE(labelText(window, "metricValuePing"), QString::number(ping));
-        QCOMPARE(labelText(window, "metricValueQuality"), QStringLiteral("ОТЛИЧНО"));
-        QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(), 100);
+        // The tiles follow the measured ping (a loaded machine may rate loopback below the best).
+        QCOMPARE(labelText(window, "metricValueQuality"), PingQuality::text(ping));
+        QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(),
+            PingQuality::barValue(ping));
 
         // The favourite star beside the port: empty, then filled in the status colour.
         QVERIFY(!star->isHidden());

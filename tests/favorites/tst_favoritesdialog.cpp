@@ -247,22 +247,6 @@ private slots:
         QCOMPARE(MessageBox::lastShown().title, title);
     }
 
-    void exportReportsTheOutcome()
-    {
-        FavoritePortsManager store;
-        store.addFavorite(fav(9300, QStringLiteral("вечер")));
-        FavoritePortsDialog dialog(&store);
-        FileDialog::setNextFileName(m_dir.filePath(QStringLiteral("missing/dir/export.txt")));
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        dialog.onExportClicked();
-        QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Не удалось экспортировать порты"));
-        FileDialog::setNextFileName(m_dir.filePath(QStringLiteral("export.txt")));
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        dialog.onExportClicked();
-        QCOMPARE(MessageBox::lastShown().title, QStringLiteral("Экспорт завершен"));
-        QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("export.txt"))));
-    }
-
     void hostileDescriptionIsShownLiterally()
     {
         const QString hostile = QStringLiteral("<img src=x> <b>жирный</b> & Co");
