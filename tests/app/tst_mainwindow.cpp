@@ -8,12 +8,8 @@
 #include "records/sessiontracker.h"
 #include "tools/toolprocess.h"
 
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 

@@ -4,15 +4,10 @@
 #include "app/safetydialog.h"
 #include "core/notificationgate.h"
 #include "core/settingskeys.h"
-#include "core/singleinstance.h"
 #include "support/modaldriver.h"
 
 #include <QtTest>
 #include <QtWidgets>
-
-#include <csignal>
-#include <cstring>
-#include <iostream>
 
 class TestStartup : public QObject
 {
@@ -20,33 +15,6 @@ class TestStartup : public QObject
 
 private slots:
     void init() { openSettings().clear(); }
-
-    void guard()
-    {
-        const QString key
-            = QStringLiteral("kestrel_test_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        {
-            SingleInstanceGuard first(key);
-            QCOMPARE(first.acquire(), SingleInstanceGuard::Result::Acquired);
-            QCOMPARE(SingleInstanceGuard(key).acquire(), SingleInstanceGuard::Result::AlreadyRunning);
-        }
-        // Free again after an orderly release; a live owner in another process blocks.
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-guard"), key});
-        QVERIFY(child.waitForStarted());
-        QVERIFY(QTest::qWaitFor(
-            [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 10000));
-        QCOMPARE(child.readLine().trimmed(), QByteArray("HELD"));
-        QCOMPARE(SingleInstanceGuard(key).acquire(), SingleInstanceGuard::Result::AlreadyRunning);
-
-        // A crash leaves the segment and the lock file behind; neither may block a new start.
-        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished());
-        QSharedMemory leftover(key);
-        QVERIFY2(leftover.attach(), "the killed owner should have left its segment behind");
-        leftover.detach();
-        QCOMPARE(SingleInstanceGuard(key).acquire(), SingleInstanceGuard::Result::Acquired);
-    }
 
     // Without an icon file the program draws its own, for the window, the tray and the splash.
     void fallbackIcon()
@@ -141,20 +109,5 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    // Child mode: take the guard, say so, and hold it until killed.
-    if (argc == 3 && std::strcmp(argv[1], "--hold-guard") == 0) {
-        QCoreApplication app(argc, argv);
-        SingleInstanceGuard guard(QString::fromLatin1(argv[2]));
-        const bool held = guard.acquire() == SingleInstanceGuard::Result::Acquired;
-        std::cout << (held ? "HELD" : "BUSY") << std::endl;
-        for (;;)
-            QThread::sleep(1);
-    }
-    QApplication app(argc, argv);
-    TestStartup test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -3,13 +3,7 @@
 
 #include "tools/toolprocess.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <algorithm>
 #include <csignal>
@@ -165,38 +159,6 @@ private slots:
         QVERIFY2(
             !next.waitForLine("[STARTUP] Main window shown", 15000).isEmpty(), next.allOutput().constData());
         next.stop();
-    }
-
-    void firstRunAsksOnceThenNeverAgain()
-    {
-        QTemporaryDir home;
-        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".config"))));
-        QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-        env.insert(QStringLiteral("KESTREL_TEST_AUTOCLOSE_ACTION"), QStringLiteral("accept"));
-
-        ToolProcess first;
-        QVERIFY(first.start(kestrel(), {}, env, true));
-        QVERIFY(!first.waitForLine("[STARTUP] Splash finished", 15000).isEmpty());
-        QVERIFY(!first.waitForLine("[STARTUP] Closing modal window: Декларация безопасности SafetyDialog")
-                     .isEmpty());
-        QVERIFY(
-            !first.waitForLine("[STARTUP] Closing modal window: Выбор ника NicknameInputDialog").isEmpty());
-        QVERIFY2(!first.waitForLine("[STARTUP] Main window shown").isEmpty(), first.allOutput().constData());
-        first.stop();
-
-        QSettings stored(home.filePath(QStringLiteral(".config/TORVAL/KESTREL.conf")), QSettings::IniFormat);
-        QCOMPARE(stored.value(QStringLiteral("safetyAccepted")).toBool(), true);
-        QVERIFY(QRegularExpression(QStringLiteral("^Игрок_\\{[0-9a-f]{5}$"))
-                    .match(stored.value(QStringLiteral("chatUserName")).toString())
-                    .hasMatch());
-
-        ToolProcess second;
-        QVERIFY(second.start(kestrel(), {}, env, true));
-        QVERIFY(!second.waitForLine("[STARTUP] Main window shown", 15000).isEmpty());
-        QVERIFY(!second.allOutput().contains("Closing modal window"));
-        second.stop();
     }
 
     void nonElevatedStartShowsTheAdministratorWindow()

@@ -1,8 +1,6 @@
 #include "core/settingskeys.h"
 #include "favorites/favoriteportsmanager.h"
 
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -4,11 +4,8 @@
 #include "monitor/serverselection.h"
 #include "support/blackhole.h"
 
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTest>
+#include <QtNetwork>
+#include <QtTest>
 
 namespace {
 
@@ -153,17 +150,6 @@ private slots:
         f.source->lose();
         QCOMPARE(f.step(), QStringLiteral("no game | Ожидание запуска Русская Рыбалка 4... | pinging"));
         QVERIFY(f.monitor.isConnected());
-    }
-
-    void samplesKeepTheLastSixty()
-    {
-        PingEngine engine;
-        for (int i = 1; i <= 61; ++i)
-            engine.recordSample(i);
-        QCOMPARE(engine.samples().size(), 60);
-        QCOMPARE(engine.timedSamples().size(), 60);
-        QCOMPARE(engine.samples().first(), 2);
-        QCOMPARE(engine.timedSamples().first().second, 2);
     }
 
     // A live server answers; a refused connect and a silent server give 999, the silent one only

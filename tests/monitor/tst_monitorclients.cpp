@@ -7,11 +7,8 @@
 #include "monitor/presenceclient.h"
 #include "tools/cannedhttpserver.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtNetwork>
+#include <QtTest>
 
 using Interfaces = QList<NetworkInterfaceInfo>;
 

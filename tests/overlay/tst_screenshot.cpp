@@ -28,28 +28,6 @@ private slots:
         QGuiApplication::clipboard()->clear();
     }
 
-    void watermarkInLowerRightCorner()
-    {
-        Screenshot shot;
-        const QImage plain = capture(shot, false).toImage();
-        const QImage stamped = capture(shot, true).toImage();
-        QVERIFY(!plain.isNull());
-        const qreal dpr = stamped.devicePixelRatio();
-        const auto gray = [dpr](const QImage &image, int x, int y) {
-            return qGray(image.pixel(int(x * dpr), int(y * dpr)));
-        };
-        // A dark box in the lower right corner with white text in it; elsewhere unchanged.
-        QCOMPARE(gray(plain, 380, 250), 255);
-        QVERIFY(gray(stamped, 385, 236) < 120);
-        QCOMPARE(gray(stamped, 5, 5), 255);
-        QCOMPARE(gray(stamped, 385, 225), 255);
-        bool text = false;
-        for (int x = 250; x < 385 && !text; ++x)
-            for (int y = 235; y < 285 && !text; ++y)
-                text = gray(stamped, x, y) > 200;
-        QVERIFY(text);
-    }
-
     void fileNames_data()
     {
         QTest::addColumn<QString>("chosen");
@@ -91,16 +69,6 @@ private slots:
         const QString bad = m_dir.filePath(QStringLiteral("missing/folder/x.png"));
         QVERIFY(!shot.saveScreenshot(bad));
         QCOMPARE(errors.last().at(0).toString(), QStringLiteral("Не удалось сохранить файл: %1").arg(bad));
-    }
-
-    void clipboard()
-    {
-        Screenshot shot;
-        QVERIFY(!shot.copyToClipboard());
-        QVERIFY(QGuiApplication::clipboard()->image().isNull());
-        const QPixmap picture = capture(shot);
-        QVERIFY(shot.copyToClipboard());
-        QCOMPARE(QGuiApplication::clipboard()->image().size(), picture.size());
     }
 };
 

@@ -5,11 +5,7 @@
 #include "platform/platform.h"
 #include "tools/toolprocess.h"
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <algorithm>
 #include <fcntl.h>

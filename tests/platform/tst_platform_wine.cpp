@@ -4,8 +4,7 @@
 #include "platform/platform.h"
 #include "tools/toolprocess.h"
 
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <algorithm>
 

@@ -13,12 +13,8 @@
 #include "ui/messagebox.h"
 #include "ui/svgbutton.h"
 
-#include <QLabel>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -137,26 +133,6 @@ private slots:
         dialog.onPublishClicked();
         QCOMPARE(MessageBox::lastShown().text, QStringLiteral("Введите комментарий"));
         QVERIFY(!dialog.client()->isBusy());
-    }
-
-    // The main window keeps its catalogue, which follows the window's online count: closing only
-    // hides it, and opening it again reloads.
-    void keptByTheMainWindow()
-    {
-        QTemporaryDir records;
-        PingMonitorWidget window(nullptr, records.path());
-        window.monitor()->stop();
-        window.showSharedCatalog();
-        QPointer<SharedPortsDialog> dialog = window.findChild<SharedPortsDialog *>();
-        QVERIFY(dialog && waitLoaded(*dialog));
-        emit window.onlineCountChanged(-1); // the count could not be read
-        QCOMPARE(dialog->onlineCountLabel()->text(), QStringLiteral("?"));
-        QTest::mouseClick(dialog->closeButton(), Qt::LeftButton);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(dialog && !dialog->isVisible());
-        window.showSharedCatalog();
-        QCOMPARE(window.findChild<SharedPortsDialog *>(), dialog.data());
-        QVERIFY(dialog->isVisible() && dialog->isLoading() && waitLoaded(*dialog));
     }
 
     void hostileContentIsLiteral()

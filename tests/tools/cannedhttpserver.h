@@ -3,10 +3,7 @@
 // A local HTTP server for client tests: records every request and answers each
 // with what the test's responder returns, or holds it until the test releases it.
 
-#include <QHash>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <functional>
 

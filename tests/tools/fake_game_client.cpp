@@ -9,10 +9,7 @@
 // "CONNECTED LOCALPORT", "FAILED REASON", "DROPPED", "CLOSED" (the server closed the connection),
 // "ERROR TEXT" (a command not understood).
 
-#include <QCoreApplication>
-#include <QNetworkProxy>
-#include <QSocketNotifier>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <cerrno>
 #include <csignal>

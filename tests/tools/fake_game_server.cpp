@@ -7,10 +7,7 @@
 //   It exits on SIGTERM or SIGINT, and when stdin ends unless --hold is given (for a shell that
 //   starts it in the background with stdin on /dev/null).
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <cerrno>
 #include <csignal>

@@ -3,12 +3,7 @@
 // Starts kestrel-service from $KESTREL_BIN_DIR on a free loopback port with a
 // database in a temporary folder, and stops it again.
 
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 class ServiceProcess
 {

@@ -7,8 +7,7 @@
 // Programs named without a path are taken from KESTREL_BIN_DIR. The child is ended (SIGTERM,
 // SIGKILL after 3 s) when the object goes away.
 
-#include <QProcess>
-#include <QTest>
+#include <QtTest>
 
 #include <memory>
 

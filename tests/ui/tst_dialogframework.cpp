@@ -58,26 +58,6 @@ class TestDialogFramework : public QObject
 private slots:
     void init() { openSettings().clear(); }
 
-    void opacityFollowsSettingAtNextShow()
-    {
-        const auto store = [](const QVariant &value) {
-            const QString key = QLatin1String(SettingsKeys::kWindowOpacity);
-            value.isValid() ? openSettings().setValue(key, value) : openSettings().remove(key);
-        };
-        // Window opacity is kept in steps of 1/255.
-        const auto near = [](double a, double b) { return qAbs(a - b) < 0.01; };
-        BaseMovableDialog dialog; // no value stored: the default
-        QVERIFY(near(dialog.windowOpacity(), 0.85));
-        store(50);
-        QVERIFY(near(dialog.windowOpacity(), 0.85));
-        dialog.show();
-        QVERIFY(near(dialog.windowOpacity(), 0.50));
-        dialog.hide();
-        store(QVariant());
-        dialog.show();
-        QVERIFY(near(dialog.windowOpacity(), 0.85));
-    }
-
     // Without a queued answer the box really runs, with Russian button texts.
     void realMessageBox()
     {
@@ -96,25 +76,6 @@ private slots:
             QMessageBox::No);
         QVERIFY2(
             driver.fired && texts.contains(QStringLiteral("Да")), qPrintable(texts.join(QLatin1Char(' '))));
-    }
-
-    // A cached caption must look exactly like the label it replaces, and follow a new text.
-    void cachedLabelLooksLikeALabel()
-    {
-        QWidget host;
-        host.setStyleSheet(QStringLiteral("QLabel { color:#94a3b8; font-size:10px; font-weight:600; }"));
-        auto *plain = new QLabel(QStringLiteral("📊 СРЕДНИЙ ПИНГ"), &host);
-        auto *cached = new CachedLabel(plain->text(), &host);
-        for (QLabel *label : {plain, static_cast<QLabel *>(cached)}) {
-            label->setAlignment(Qt::AlignCenter);
-            label->setFixedSize(160, 24);
-        }
-        host.show();
-        QCOMPARE(cached->grab().toImage(), plain->grab().toImage());
-
-        plain->setText(QStringLiteral("⏱ ВРЕМЯ"));
-        cached->setText(plain->text());
-        QCOMPARE(cached->grab().toImage(), plain->grab().toImage());
     }
 
     // Hidden, the background costs nothing.
