@@ -203,11 +203,11 @@ private slots:
             "9004|d|1\n9005|e|0\n"));
         FavoritePortsManager m;
         QCOMPARE(m.validateImportFile(file("check.txt")),
-            (QStringList {QStringLiteral("Невалидных строк: 2"), QStringLiteral("Портов вне диапазона: 1"),
-                QStringLiteral("Валидных портов (9000-9999): 5"), QStringLiteral("Найдено строк: 10"),
-                QStringLiteral("Строка 3: Неверный формат"),
-                QStringLiteral("Строка 5: Порт '8000' не входит в диапазон 9000-9999 (пропущен)"),
-                QStringLiteral("Строка 8: Неверный формат")}));
+            QStringLiteral(
+                "Невалидных строк: 2|Портов вне диапазона: 1|Валидных портов (9000-9999): 5|Найдено "
+                "строк: 10|Строка 3: Неверный формат|Строка 5: Порт '8000' не входит в диапазон "
+                "9000-9999 (пропущен)|Строка 8: Неверный формат")
+                .split(QLatin1Char('|')));
         QVERIFY(m.favorites().isEmpty()); // a dry run
         QCOMPARE(m.validateImportFile(file("absent.txt")),
             QStringList {QStringLiteral("Ошибка: Не удалось открыть файл")});

@@ -32,12 +32,10 @@ int main(int argc, char **argv)
         const uint port = spec.section(QLatin1Char(':'), -1).toUInt(&ok);
         const QHostAddress host(address);
         auto *server = new QTcpServer(&app);
-        if (host.protocol() != QAbstractSocket::IPv4Protocol || !ok || port > 65535) {
-            std::fprintf(stderr, "FAILED %s bad address\n", qPrintable(spec));
-            return 1;
-        }
-        if (!server->listen(host, quint16(port))) {
-            std::fprintf(stderr, "FAILED %s %s\n", qPrintable(spec), qPrintable(server->errorString()));
+        const bool valid = host.protocol() == QAbstractSocket::IPv4Protocol && ok && port <= 65535;
+        if (!valid || !server->listen(host, quint16(port))) {
+            const QString reason = valid ? server->errorString() : QStringLiteral("bad address");
+            std::fprintf(stderr, "FAILED %s %s\n", qPrintable(spec), qPrintable(reason));
             return 1;
         }
         QObject::connect(server, &QTcpServer::newConnection, server, [server] {
