@@ -15,9 +15,8 @@ bool autoStartEntryExists();
 
 namespace AutoStart {
 
-// The executable the entry starts. Defaults to the running program; tests replace it.
+// The executable the entry starts: the running program (or its AppImage).
 QString executablePath();
-void setExecutablePathForTesting(const QString &path);
 
 #ifndef Q_OS_WIN
 // $XDG_CONFIG_HOME/autostart/torval-kestrel.desktop (~/.config when the variable is unset).
