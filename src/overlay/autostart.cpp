@@ -39,6 +39,11 @@ void setExecutablePathForTesting(const QString &path)
     g_executableOverride = path;
 }
 
+QString runValue(const QString &program)
+{
+    return QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"');
+}
+
 #ifndef Q_OS_WIN
 QString desktopEntryPath()
 {
@@ -102,7 +107,7 @@ void writeAutoStartEntry(bool enabled)
     QSettings run(QLatin1String(SettingsKeys::kAutoStartRunKey), QSettings::NativeFormat);
     if (enabled)
         run.setValue(QLatin1String(SettingsKeys::kAutoStartValueName),
-            QDir::toNativeSeparators(AutoStart::executablePath()));
+            AutoStart::runValue(AutoStart::executablePath()));
     else
         run.remove(QLatin1String(SettingsKeys::kAutoStartValueName));
     run.sync();
@@ -127,6 +132,7 @@ void writeAutoStartEntry(bool enabled)
 bool autoStartEntryExists()
 {
 #ifdef Q_OS_WIN
+    // A value written unquoted by an earlier version still counts.
     QSettings run(QLatin1String(SettingsKeys::kAutoStartRunKey), QSettings::NativeFormat);
     return run.contains(QLatin1String(SettingsKeys::kAutoStartValueName));
 #else
