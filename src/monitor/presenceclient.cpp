@@ -178,32 +178,46 @@ void PresenceClient::stop()
 
 void PresenceClient::sendHeartbeat()
 {
+    if (m_heartbeatReply)
+        return;
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("heartbeat.php")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply *reply = m_manager->post(
-        request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion)));
-    track(reply);
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = track(m_manager->post(
+        request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion))));
+    m_heartbeatReply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onHeartbeatFinished(reply); });
 }
 
 void PresenceClient::requestOnlineCount()
 {
+    if (m_onlineReply)
+        return;
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("online_count.php")));
-    QNetworkReply *reply = m_manager->get(request);
-    track(reply);
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = track(m_manager->get(request));
+    m_onlineReply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onOnlineCountReceived(reply); });
 }
 
-void PresenceClient::track(QNetworkReply *reply)
+QNetworkReply *PresenceClient::track(QNetworkReply *reply)
 {
     // A shared manager may be destroyed first, taking its replies with it.
     m_inFlight.append(reply);
-    connect(reply, &QObject::destroyed, this, [this, reply] { m_inFlight.removeOne(reply); });
+    connect(reply, &QObject::destroyed, this, [this, reply] {
+        m_inFlight.removeOne(reply);
+        if (m_heartbeatReply == reply)
+            m_heartbeatReply = nullptr;
+        if (m_onlineReply == reply)
+            m_onlineReply = nullptr;
+    });
+    return reply;
 }
 
 void PresenceClient::onHeartbeatFinished(QNetworkReply *reply)
 {
     m_inFlight.removeOne(reply);
+    m_heartbeatReply = nullptr;
     reply->deleteLater();
     // Heartbeat failures are not shown; the next tick simply tries again.
     emit heartbeatFinished(reply->error() == QNetworkReply::NoError);
@@ -212,6 +226,7 @@ void PresenceClient::onHeartbeatFinished(QNetworkReply *reply)
 void PresenceClient::onOnlineCountReceived(QNetworkReply *reply)
 {
     m_inFlight.removeOne(reply);
+    m_onlineReply = nullptr;
     reply->deleteLater();
     bool ok = false;
     int count = 0;
