@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 const char kAllZeroAddress[] = "00:00:00:00:00:00";
@@ -171,6 +173,7 @@ void PresenceClient::start()
 
 void PresenceClient::stop()
 {
+    m_heartbeatWaiting = m_onlineWaiting = false;
     m_heartbeatTimer->stop();
     m_onlineTimer->stop();
     m_blinkTimer->stop();
@@ -178,8 +181,10 @@ void PresenceClient::stop()
 
 void PresenceClient::sendHeartbeat()
 {
-    if (m_heartbeatReply)
+    if (m_heartbeatReply) {
+        m_heartbeatWaiting = true;
         return;
+    }
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("heartbeat.php")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(m_transferTimeoutMs);
@@ -191,8 +196,10 @@ void PresenceClient::sendHeartbeat()
 
 void PresenceClient::requestOnlineCount()
 {
-    if (m_onlineReply)
+    if (m_onlineReply) {
+        m_onlineWaiting = true;
         return;
+    }
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("online_count.php")));
     request.setTransferTimeout(m_transferTimeoutMs);
     QNetworkReply *reply = track(m_manager->get(request));
@@ -221,6 +228,8 @@ void PresenceClient::onHeartbeatFinished(QNetworkReply *reply)
     reply->deleteLater();
     // Heartbeat failures are not shown; the next tick simply tries again.
     emit heartbeatFinished(reply->error() == QNetworkReply::NoError);
+    if (std::exchange(m_heartbeatWaiting, false))
+        sendHeartbeat();
 }
 
 void PresenceClient::onOnlineCountReceived(QNetworkReply *reply)
@@ -233,6 +242,8 @@ void PresenceClient::onOnlineCountReceived(QNetworkReply *reply)
     if (reply->error() == QNetworkReply::NoError)
         count = Presence::parseOnlineCount(reply->readAll(), &ok);
     setOnlineCount(count, ok);
+    if (std::exchange(m_onlineWaiting, false))
+        requestOnlineCount();
 }
 
 void PresenceClient::setOnlineCount(int count, bool ok)

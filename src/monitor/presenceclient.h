@@ -84,7 +84,8 @@ public:
     void start();
     void stop();
 
-    // Each sends nothing while the previous request of its kind is still in flight.
+    // At most one request of each kind is in flight: one asked for meanwhile waits and
+    // is sent when the first has finished (a stalled service never piles them up).
     void sendHeartbeat();
     void requestOnlineCount();
     // Stores the count (-1 when ok is false), emits the display and onlineCountChanged.
@@ -119,5 +120,7 @@ private:
     QList<QNetworkReply *> m_inFlight;
     QNetworkReply *m_heartbeatReply = nullptr;
     QNetworkReply *m_onlineReply = nullptr;
+    bool m_heartbeatWaiting = false;
+    bool m_onlineWaiting = false;
     int m_transferTimeoutMs = kTransferTimeoutMs;
 };
