@@ -1,14 +1,14 @@
 // KESTREL start-up: identity, elevation gate, icon, single instance, first-run
 // steps, the main window and the event loop.
 
-#include "core/appconfig.h"
 #include "app/appicon.h"
 #include "app/firstrun.h"
 #include "app/pingmonitorwidget.h"
-#include "core/settingskeys.h"
-#include "core/singleinstance.h"
 #include "app/splashscreen.h"
 #include "app/startupdialogs.h"
+#include "core/appconfig.h"
+#include "core/settingskeys.h"
+#include "core/singleinstance.h"
 #include "firewall/adminrequireddialog.h"
 #include "platform/platform.h"
 #include "ui/messagebox.h"
@@ -47,13 +47,18 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
     const QPixmap splash = AppIcon::splashPixmap(icon);
 
-    SingleInstanceGuard guard(QLatin1String(AppConfig::kSingleInstanceKey));
+    const QString instanceKey = SingleInstanceGuard::userKey(QLatin1String(AppConfig::kSingleInstanceKey));
+    SingleInstanceGuard guard(instanceKey);
     if (guard.acquire() == SingleInstanceGuard::Result::AlreadyRunning) {
-        qDebug() << "[STARTUP] Another instance is running";
+        // The first instance may sit hidden with no tray to click: it shows its window.
+        const bool shown = InstanceChannel::requestShow(instanceKey);
+        qDebug() << "[STARTUP] Another instance is running; asked to show its window:" << shown;
         MessageBox::information(nullptr, QStringLiteral("Приложение уже запущено"),
             QStringLiteral("TORVAL KESTREL уже запущен.\n\nПроверьте иконку в системном трее."));
         return 0;
     }
+    InstanceChannel channel(instanceKey);
+    channel.listen();
 
     SplashScreen::run(splash);
     qDebug() << "[STARTUP] Splash finished";
@@ -64,6 +69,8 @@ int main(int argc, char *argv[])
 
     PingMonitorWidget window;
     window.setWindowIcon(icon);
+    QObject::connect(
+        &channel, &InstanceChannel::showRequested, &window, &PingMonitorWidget::showFromBackground);
     QTimer::singleShot(100, &AppIcon::applyNativeWindowIcons);
     window.show();
     qDebug() << "[STARTUP] Main window shown";

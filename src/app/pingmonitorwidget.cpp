@@ -1,9 +1,9 @@
 #include "app/pingmonitorwidget.h"
 
-#include "core/appconfig.h"
 #include "app/exitconfirmdialog.h"
 #include "app/mainwindowstyle.h"
 #include "app/nicknamechange.h"
+#include "core/appconfig.h"
 #include "core/settingskeys.h"
 #include "favorites/favoriteportsmanager.h"
 #include "monitor/connectionmonitor.h"
@@ -53,6 +53,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
@@ -91,14 +92,19 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFold
     , m_presence(new PresenceClient(m_network, this))
     , m_screenshot(new Screenshot(this))
     , m_updater(new AutoUpdater(this))
+    , m_drag(this)
 {
     setWindowTitle(QStringLiteral("KESTREL v%1").arg(QLatin1String(AppConfig::kAppVersion)));
     setFixedSize(kWindowWidth, kWindowHeight);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
 
+    // Geolocation and presence set their own time-out per request; anything else sent
+    // through the shared manager gets one too, so no stalled server holds a request forever.
+    m_network->setTransferTimeout(GeoLocator::kTransferTimeoutMs);
     m_background = new AnimatedBackground(this);
     buildUi();
+    m_drag.setTitleBar(m_titleBar);
     loadSettings();
 
     if (!platform::isProcessElevated()) {
@@ -162,8 +168,8 @@ void PingMonitorWidget::createMiniHud()
     connect(
         m_hud, &MiniOverlayWidget::favoriteClicked, this, &PingMonitorWidget::onMiniOverlayFavoriteClicked);
     connect(m_hud, &MiniOverlayWidget::hideRequested, this, [this] {
-        m_hud->hide();
-        m_miniHudShown = false;
+        hideMiniHud();
+        keepReachable();
     });
     connect(m_hud, &MiniOverlayWidget::settingsRequested, this, &PingMonitorWidget::showSettings);
 }
@@ -224,6 +230,7 @@ void PingMonitorWidget::loadNickname()
         settings.sync();
     }
     m_sharedPorts = new SharedPortsClient(this);
+    m_sharedPorts->setBaseUrl(AppConfig::serviceUrl());
     connect(m_sharedPorts, &SharedPortsClient::publishFinished, this, &PingMonitorWidget::onPublishFinished);
     m_nicknameChangeCount = settings.value(QLatin1String(SettingsKeys::kNicknameChangeCount), 0).toInt();
 }
@@ -234,18 +241,40 @@ void PingMonitorWidget::toggleWindowVisibility()
         hideToBackground();
         return;
     }
-    if (m_hud)
-        m_hud->hide();
-    m_miniHudShown = false;
+    showFromBackground();
+}
+
+void PingMonitorWidget::showFromBackground()
+{
+    hideMiniHud();
     showNormal();
     activateWindow();
     raise();
 }
 
+void PingMonitorWidget::hideMiniHud()
+{
+    if (m_hud)
+        m_hud->hide();
+    m_miniHudShown = false;
+}
+
+bool PingMonitorWidget::trayAvailable() const
+{
+    return m_tray && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void PingMonitorWidget::keepReachable()
+{
+    if (m_exiting || isVisible() || m_miniHudShown || trayAvailable())
+        return;
+    qDebug() << "[WINDOW] No tray and no HUD: showing the window";
+    showFromBackground();
+}
+
 void PingMonitorWidget::hideToBackground()
 {
-    const bool trayAvailable = m_tray && QSystemTrayIcon::isSystemTrayAvailable();
-    if (!trayAvailable && !m_miniOverlayEnabled) {
+    if (!trayAvailable() && !m_miniOverlayEnabled) {
         showMinimized();
         return;
     }
@@ -256,7 +285,7 @@ void PingMonitorWidget::hideToBackground()
 
 void PingMonitorWidget::changeEvent(QEvent *event)
 {
-    const bool canHide = m_miniOverlayEnabled || (m_tray && QSystemTrayIcon::isSystemTrayAvailable());
+    const bool canHide = m_miniOverlayEnabled || trayAvailable();
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && canHide) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
         hideToBackground();
@@ -323,9 +352,13 @@ void PingMonitorWidget::connectRecords()
 
 void PingMonitorWidget::connectWebServices()
 {
+    // The location comes from the network: it is text, never markup. A tooltip guesses
+    // its format, so it gets the text already turned into escaped rich text.
+    m_geoLabel->setTextFormat(Qt::PlainText);
     connect(m_geo, &GeoLocator::displayChanged, this, [this](const QString &text, const QString &toolTip) {
         m_geoLabel->setText(text);
-        m_geoLabel->setToolTip(toolTip);
+        m_geoLabel->setToolTip(
+            toolTip.isEmpty() ? QString() : Qt::convertFromPlainText(toolTip, Qt::WhiteSpaceNormal));
     });
     connect(m_presence, &PresenceClient::onlineDisplayChanged, this,
         [this](const QString &text, const QString &labelStyle, const QString &indicatorStyle) {
@@ -414,8 +447,8 @@ void PingMonitorWidget::setMiniOverlayEnabled(bool enabled)
 {
     m_miniOverlayEnabled = enabled;
     if (!enabled && m_miniHudShown) {
-        m_hud->hide();
-        m_miniHudShown = false;
+        hideMiniHud();
+        keepReachable(); // switched off from the settings opened on the HUD itself
     }
     saveSettings();
 }
@@ -625,24 +658,24 @@ void PingMonitorWidget::onPublishFinished(bool success, const QString &error)
         setStatus(QStringLiteral("Ошибка публикации: ") + error);
 }
 
+// Only a press accepted in the title bar starts a drag: a press lower down that is
+// dragged up into the title bar must not move the window.
 void PingMonitorWidget::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && event->position().toPoint().y() < kTitleBarHeight) {
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
-        return;
-    }
-    QWidget::mousePressEvent(event);
+    if (!m_drag.press(event))
+        QWidget::mousePressEvent(event);
 }
 
 void PingMonitorWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    if ((event->buttons() & Qt::LeftButton) && event->position().toPoint().y() < kTitleBarHeight) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QWidget::mouseMoveEvent(event);
+    if (!m_drag.move(event))
+        QWidget::mouseMoveEvent(event);
+}
+
+void PingMonitorWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_drag.release(event))
+        QWidget::mouseReleaseEvent(event);
 }
 
 void PingMonitorWidget::paintEvent(QPaintEvent *)

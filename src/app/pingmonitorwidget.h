@@ -7,6 +7,7 @@
 
 #include "core/notificationgate.h"
 #include "overlay/settingstarget.h"
+#include "ui/titlebardrag.h"
 
 #include <QPixmap>
 #include <QPoint>
@@ -79,6 +80,10 @@ public:
     // Publishes a port to the shared catalogue under the player's nickname.
     void publishPort(quint16 port, const QString &description, int status, const QString &comment);
 
+    // Brings the window back from the tray or the HUD, in front of other windows: the
+    // way a second start of the program reaches this one.
+    void showFromBackground();
+
     ConnectionMonitor *monitor() const { return m_monitor; }
     SessionManager *sessionManager() const { return m_sessions; }
     PortHistory *portHistory() const { return m_history; }
@@ -136,6 +141,7 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -162,6 +168,11 @@ private:
     // Hides the window; the way back is the tray, or the mini HUD when it is enabled.
     // Without either the window only minimises, so it can never be lost.
     void hideToBackground();
+    // With no tray to click, a hidden window and no HUD would leave the player nothing
+    // to bring the program back with: then the window is shown again.
+    void keepReachable();
+    bool trayAvailable() const;
+    void hideMiniHud();
     void showMiniHud();
     void refreshMiniHud();
     void updateFavoriteButton();
@@ -224,7 +235,7 @@ private:
 
     QTimer m_sessionDisplayTimer;
     QTimer m_updateTimer;
-    QPoint m_dragOffset;
+    TitleBarDrag m_drag;
 
     bool m_alwaysOnTop = true;
     int m_windowOpacity = 85;

@@ -10,8 +10,10 @@
 #include "monitor/connectionmonitor.h"
 #include "monitor/presenceclient.h"
 #include "records/porthistorydialog.h"
+#include "shared/sharedportsclient.h"
 #include "shared/sharedportsdialog.h"
 #include "ui/icons.h"
+#include "ui/messagebox.h"
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
 #include "ui/windowshape.h"
@@ -305,6 +307,18 @@ void PingMonitorWidget::showFavoritesDialog()
             publishPort(port, description, status, comment);
         },
         this);
+    // The dialog is modal and covers the status line: the answer to a publication made
+    // from it is shown over it as well.
+    connect(m_sharedPorts, &SharedPortsClient::publishFinished, &dialog,
+        [&dialog](bool success, const QString &error) {
+            if (success) {
+                MessageBox::information(
+                    &dialog, QStringLiteral("Публикация"), QStringLiteral("Порт успешно опубликован"));
+            } else {
+                MessageBox::warning(&dialog, QStringLiteral("Ошибка публикации"),
+                    error.isEmpty() ? QStringLiteral("Сервис не принял публикацию") : error);
+            }
+        });
     dialog.exec();
     updateFavoriteButton();
 }

@@ -21,9 +21,10 @@ QString key(const char *name)
     return QString::fromLatin1(name);
 }
 
-// A data line of the export format: port|description|status, the status optional.
-// The description may itself hold "|": the last piece is the status only when it is
-// empty or a number, everything between belongs to the description.
+// A data line: port|description, optionally |status. This program's own export writes a
+// description as it is, "|" included, and ends the line with the status number; so when
+// the last piece is a number, everything between port and status is the description.
+// Otherwise piece 2 is the description and piece 3 the status (0 unless 0, 1 or 2).
 struct ImportLine
 {
     QString portText;
@@ -31,21 +32,30 @@ struct ImportLine
     int status = 0;
 };
 
+int importStatus(const QString &text, bool *isNumber = nullptr)
+{
+    bool number = false;
+    const int status = text.trimmed().toInt(&number);
+    if (isNumber)
+        *isNumber = number;
+    return (number && status >= 0 && status <= 2) ? status : 0;
+}
+
 ImportLine splitImportLine(const QStringList &parts)
 {
     ImportLine line;
     line.portText = parts.at(0);
-    if (parts.size() >= 3) {
-        const QString last = parts.last().trimmed();
-        bool isNumber = false;
-        const int status = last.toInt(&isNumber);
-        if (isNumber || last.isEmpty()) {
-            line.description = parts.mid(1, parts.size() - 2).join(QLatin1Char('|'));
-            line.status = (isNumber && status >= 0 && status <= 2) ? status : 0;
-            return line;
-        }
+    line.description = parts.at(1);
+    if (parts.size() < 3)
+        return line;
+    bool lastIsNumber = false;
+    const int lastStatus = importStatus(parts.last(), &lastIsNumber);
+    if (lastIsNumber) {
+        line.description = parts.mid(1, parts.size() - 2).join(QLatin1Char('|'));
+        line.status = lastStatus;
+    } else {
+        line.status = importStatus(parts.at(2));
     }
-    line.description = parts.mid(1).join(QLatin1Char('|'));
     return line;
 }
 

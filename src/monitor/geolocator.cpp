@@ -16,6 +16,9 @@ GeoLocator::GeoLocator(QNetworkAccessManager *manager, QObject *parent)
     , m_tileText(Geo::blankText())
 {
     qRegisterMetaType<GeoLocation>();
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(kRetryIntervalMs);
+    connect(&m_retryTimer, &QTimer::timeout, this, &GeoLocator::retryCurrent);
 }
 
 GeoLocator::~GeoLocator()
@@ -46,6 +49,7 @@ bool GeoLocator::isPending(const QString &address) const
 
 void GeoLocator::lookupGeoLocation(const QString &address)
 {
+    m_retryTimer.stop();
     if (Geo::isUnlookupable(address)) {
         m_current = GeoLocation();
         m_currentAddress.clear();
@@ -61,15 +65,18 @@ void GeoLocator::lookupGeoLocation(const QString &address)
     }
     // Whatever is shown belongs to another server now.
     m_current = GeoLocation();
-    if (isPending(address)) {
-        show(Geo::lookingUpText(), QString());
-        return;
-    }
+    if (!isPending(address))
+        sendRequest(address);
+    show(Geo::lookingUpText(), QString());
+}
 
+void GeoLocator::sendRequest(const QString &address)
+{
     QNetworkRequest request(
         QUrl(m_baseUrl + QStringLiteral("/json/") + QString::fromLatin1(QUrl::toPercentEncoding(address))
             + QStringLiteral("?fields=status,country,countryCode,city,region,isp,lat,lon")));
     request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(kUserAgent));
+    request.setTransferTimeout(m_transferTimeoutMs);
     QNetworkReply *reply = m_manager->get(request);
     ++m_requestsSent;
     m_pending.insert(reply, address);
@@ -77,11 +84,18 @@ void GeoLocator::lookupGeoLocation(const QString &address)
     connect(reply, &QObject::destroyed, this, [this, reply] { m_pending.remove(reply); });
     connect(reply, &QNetworkReply::finished, this,
         [this, reply, address] { onGeoLocationReceived(reply, address); });
-    show(Geo::lookingUpText(), QString());
+}
+
+void GeoLocator::retryCurrent()
+{
+    // The tile keeps saying that no location is known until an answer comes.
+    if (!m_currentAddress.isEmpty() && !m_current.valid && !isPending(m_currentAddress))
+        sendRequest(m_currentAddress);
 }
 
 void GeoLocator::clearCurrent()
 {
+    m_retryTimer.stop();
     m_current = GeoLocation();
     m_currentAddress.clear();
     show(Geo::blankText(), QString());
@@ -93,7 +107,8 @@ void GeoLocator::onGeoLocationReceived(QNetworkReply *reply, const QString &addr
     reply->deleteLater();
 
     GeoLocation location;
-    if (reply->error() == QNetworkReply::NoError) {
+    const bool answered = reply->error() == QNetworkReply::NoError;
+    if (answered) {
         const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
         if (document.isObject())
             location = GeoLocation::fromJson(document.object());
@@ -107,6 +122,10 @@ void GeoLocator::onGeoLocationReceived(QNetworkReply *reply, const QString &addr
             show(Geo::tileText(m_current), Geo::toolTip(m_current));
         } else if (!m_current.valid) {
             show(Geo::failedText(), QString());
+            // No answer at all (down, stalled, timed out) is worth asking again; a
+            // service that answered "no location" would answer the same.
+            if (!answered)
+                m_retryTimer.start();
         }
     }
     emit geoLocationReceived(address, location);

@@ -59,7 +59,7 @@ void PingEngine::measurePing()
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket != m_socket)
             return;
-        finish(static_cast<int>(m_clock.elapsed()));
+        finish(reportedPing(m_clock.elapsed()));
     });
     // A refused or unreachable server is simply "no connection within the limit".
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] {
@@ -91,6 +91,13 @@ void PingEngine::finish(int ping)
     }
     emit pingMeasured(ping);
     m_inProgress = false;
+}
+
+int PingEngine::reportedPing(qint64 elapsedMs)
+{
+    if (elapsedMs < 0)
+        return 0;
+    return elapsedMs <= kTimeoutMs ? static_cast<int>(elapsedMs) : kNoAnswer;
 }
 
 void PingEngine::recordSample(int ping, const QDateTime &at)

@@ -39,6 +39,12 @@ public:
     // connection that is gone or to another server.
     void cancel();
 
+    // What a measurement reports for the time from the start of the attempt to its answer:
+    // whole milliseconds up to 500, and 999 beyond. An answer handled late (the event
+    // loop was blocked) cannot tell how long the handshake really took, so it counts as
+    // no answer within the limit rather than as a ping off the scale.
+    static int reportedPing(qint64 elapsedMs);
+
     // The last 60 results, oldest first.
     void recordSample(int ping, const QDateTime &at = QDateTime::currentDateTime());
     void clearSamples();

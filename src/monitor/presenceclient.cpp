@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 const char kAllZeroAddress[] = "00:00:00:00:00:00";
@@ -171,6 +173,7 @@ void PresenceClient::start()
 
 void PresenceClient::stop()
 {
+    m_heartbeatWaiting = m_onlineWaiting = false;
     m_heartbeatTimer->stop();
     m_onlineTimer->stop();
     m_blinkTimer->stop();
@@ -178,46 +181,69 @@ void PresenceClient::stop()
 
 void PresenceClient::sendHeartbeat()
 {
+    if (m_heartbeatReply) {
+        m_heartbeatWaiting = true;
+        return;
+    }
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("heartbeat.php")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply *reply = m_manager->post(
-        request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion)));
-    track(reply);
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = track(m_manager->post(
+        request, Presence::heartbeatBody(m_userId, QString::fromLatin1(AppConfig::kAppVersion))));
+    m_heartbeatReply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onHeartbeatFinished(reply); });
 }
 
 void PresenceClient::requestOnlineCount()
 {
+    if (m_onlineReply) {
+        m_onlineWaiting = true;
+        return;
+    }
     QNetworkRequest request(QUrl(m_baseUrl + QStringLiteral("online_count.php")));
-    QNetworkReply *reply = m_manager->get(request);
-    track(reply);
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = track(m_manager->get(request));
+    m_onlineReply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onOnlineCountReceived(reply); });
 }
 
-void PresenceClient::track(QNetworkReply *reply)
+QNetworkReply *PresenceClient::track(QNetworkReply *reply)
 {
     // A shared manager may be destroyed first, taking its replies with it.
     m_inFlight.append(reply);
-    connect(reply, &QObject::destroyed, this, [this, reply] { m_inFlight.removeOne(reply); });
+    connect(reply, &QObject::destroyed, this, [this, reply] {
+        m_inFlight.removeOne(reply);
+        if (m_heartbeatReply == reply)
+            m_heartbeatReply = nullptr;
+        if (m_onlineReply == reply)
+            m_onlineReply = nullptr;
+    });
+    return reply;
 }
 
 void PresenceClient::onHeartbeatFinished(QNetworkReply *reply)
 {
     m_inFlight.removeOne(reply);
+    m_heartbeatReply = nullptr;
     reply->deleteLater();
     // Heartbeat failures are not shown; the next tick simply tries again.
     emit heartbeatFinished(reply->error() == QNetworkReply::NoError);
+    if (std::exchange(m_heartbeatWaiting, false))
+        sendHeartbeat();
 }
 
 void PresenceClient::onOnlineCountReceived(QNetworkReply *reply)
 {
     m_inFlight.removeOne(reply);
+    m_onlineReply = nullptr;
     reply->deleteLater();
     bool ok = false;
     int count = 0;
     if (reply->error() == QNetworkReply::NoError)
         count = Presence::parseOnlineCount(reply->readAll(), &ok);
     setOnlineCount(count, ok);
+    if (std::exchange(m_onlineWaiting, false))
+        requestOnlineCount();
 }
 
 void PresenceClient::setOnlineCount(int count, bool ok)

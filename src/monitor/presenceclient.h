@@ -59,6 +59,9 @@ public:
     static constexpr int kHeartbeatIntervalMs = 30000;
     static constexpr int kOnlineCountIntervalMs = 15000;
     static constexpr int kBlinkIntervalMs = 800;
+    // Shorter than the online-count period, so a stalled service fails each request
+    // before the next tick instead of piling them up.
+    static constexpr int kTransferTimeoutMs = 10000;
 
     // manager may be shared with other clients; without one the client makes its own.
     explicit PresenceClient(QNetworkAccessManager *manager = nullptr, QObject *parent = nullptr);
@@ -67,6 +70,7 @@ public:
     // Base address of the presence service; defaults to AppConfig::serviceUrl(). A final "/" is added.
     void setBaseUrl(const QString &url);
     QString baseUrl() const { return m_baseUrl; }
+    void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = milliseconds; }
 
     // Replaces the source of network interfaces that a new user id is built from.
     void setInterfaceProvider(std::function<QList<NetworkInterfaceInfo>()> provider);
@@ -80,6 +84,8 @@ public:
     void start();
     void stop();
 
+    // At most one request of each kind is in flight: one asked for meanwhile waits and
+    // is sent when the first has finished (a stalled service never piles them up).
     void sendHeartbeat();
     void requestOnlineCount();
     // Stores the count (-1 when ok is false), emits the display and onlineCountChanged.
@@ -99,7 +105,7 @@ signals:
 private:
     void onOnlineCountReceived(QNetworkReply *reply);
     void onHeartbeatFinished(QNetworkReply *reply);
-    void track(QNetworkReply *reply);
+    QNetworkReply *track(QNetworkReply *reply);
 
     QNetworkAccessManager *m_manager;
     QString m_baseUrl;
@@ -112,4 +118,9 @@ private:
     QTimer *m_onlineTimer;
     QTimer *m_blinkTimer;
     QList<QNetworkReply *> m_inFlight;
+    QNetworkReply *m_heartbeatReply = nullptr;
+    QNetworkReply *m_onlineReply = nullptr;
+    bool m_heartbeatWaiting = false;
+    bool m_onlineWaiting = false;
+    int m_transferTimeoutMs = kTransferTimeoutMs;
 };

@@ -28,6 +28,11 @@ QString executablePath()
     return QCoreApplication::applicationFilePath();
 }
 
+QString runValue(const QString &program)
+{
+    return QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"');
+}
+
 #ifndef Q_OS_WIN
 QString desktopEntryPath()
 {
@@ -91,7 +96,7 @@ void writeAutoStartEntry(bool enabled)
     QSettings run(QLatin1String(SettingsKeys::kAutoStartRunKey), QSettings::NativeFormat);
     if (enabled)
         run.setValue(QLatin1String(SettingsKeys::kAutoStartValueName),
-            QDir::toNativeSeparators(AutoStart::executablePath()));
+            AutoStart::runValue(AutoStart::executablePath()));
     else
         run.remove(QLatin1String(SettingsKeys::kAutoStartValueName));
     run.sync();
@@ -116,6 +121,7 @@ void writeAutoStartEntry(bool enabled)
 bool autoStartEntryExists()
 {
 #ifdef Q_OS_WIN
+    // A value written unquoted by an earlier version still counts.
     QSettings run(QLatin1String(SettingsKeys::kAutoStartRunKey), QSettings::NativeFormat);
     return run.contains(QLatin1String(SettingsKeys::kAutoStartValueName));
 #else

@@ -18,6 +18,10 @@ namespace AutoStart {
 // The executable the entry starts: the running program (or its AppImage).
 QString executablePath();
 
+// The Run value for the given program: its native path in double quotes, so that a folder
+// with blanks ("C:\Program Files\...") cannot be read as another program plus arguments.
+QString runValue(const QString &program);
+
 #ifndef Q_OS_WIN
 // $XDG_CONFIG_HOME/autostart/torval-kestrel.desktop (~/.config when the variable is unset).
 QString desktopEntryPath();

@@ -6,6 +6,9 @@
 
 bool TitleBarDrag::press(QMouseEvent *event)
 {
+    // Every press starts afresh: a drag whose release went elsewhere (a menu or a
+    // dialog took the mouse) must not make a later press lower down move the window.
+    m_dragging = false;
     if (event->button() != Qt::LeftButton || !m_titleBar)
         return false;
     // The title bar may sit inside a container, so compare in the window's coordinates.
@@ -20,7 +23,9 @@ bool TitleBarDrag::press(QMouseEvent *event)
 
 bool TitleBarDrag::move(QMouseEvent *event)
 {
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+    if (!(event->buttons() & Qt::LeftButton))
+        m_dragging = false;
+    if (!m_dragging)
         return false;
     m_window->move(event->globalPosition().toPoint() - m_dragOffset);
     event->accept();
@@ -29,7 +34,7 @@ bool TitleBarDrag::move(QMouseEvent *event)
 
 bool TitleBarDrag::release(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || !m_dragging)
         return false;
     m_dragging = false;
     event->accept();

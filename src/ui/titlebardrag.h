@@ -5,8 +5,9 @@
 class QMouseEvent;
 class QWidget;
 
-// Moves a frameless window while the left button holds its title bar. Shared by the
-// two movable dialog bases; the window forwards its mouse events here.
+// Moves a frameless window while the left button holds its title bar. Only a left press
+// accepted in the title bar starts a drag; moves without it pass on. Shared by the main
+// window and the movable dialogs, which forward their mouse events here.
 class TitleBarDrag final
 {
 public:

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -71,6 +72,23 @@ bool checkSSLibraries()
     return false;
 }
 
+// Test hook: TORVAL_UPDATER_TEST_ANSWER=update|later answers every prompt unshown (boxes with
+// OK, the offer with "Обновить" or "Позже") and shortens the waits, so that a test can run the
+// whole program. The prompts still go to the log.
+void applyTestAnswer()
+{
+    const QString answer = qEnvironmentVariable("TORVAL_UPDATER_TEST_ANSWER");
+    if (answer.isEmpty())
+        return;
+    UpdaterEngine::setTimingsForTest(UpdaterTimings::shortened());
+    const bool update = answer == QLatin1String("update");
+    UpdaterUi::setModalHookForTest([update](QDialog &dialog) {
+        if (qobject_cast<QMessageBox *>(&dialog))
+            return int(QMessageBox::Ok);
+        return int(update ? QDialog::Accepted : QDialog::Rejected);
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -94,6 +112,7 @@ int main(int argc, char *argv[])
         return 1;
 
     UpdaterUi::setupApplicationStyle();
+    applyTestAnswer();
 
     const QStringList arguments = QCoreApplication::arguments();
     SingleInstanceGuard guard(UpdaterProtocol::instanceKey(QCoreApplication::applicationFilePath()));
@@ -126,13 +145,14 @@ int main(int argc, char *argv[])
     QObject::connect(
         &engine, &UpdaterEngine::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    QTimer::singleShot(500, &engine, [&engine, silent]() {
+    const UpdaterTimings timings = UpdaterEngine::timings();
+    QTimer::singleShot(timings.startDelayMs, &engine, [&engine, silent]() {
         if (silent)
             engine.startSilentUpdateCheck();
         else
             engine.startUpdateCheck();
     });
-    QTimer::singleShot(300000, &app, []() {
+    QTimer::singleShot(timings.overallTimeoutMs, &app, []() {
         qDebug() << "Updater timeout (5 minutes), exiting...";
         QCoreApplication::quit();
     });

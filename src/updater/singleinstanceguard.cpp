@@ -4,42 +4,51 @@
 #include <QDir>
 #include <QLockFile>
 #include <QSharedMemory>
+#include <QStandardPaths>
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &key) : m_memory(std::make_unique<QSharedMemory>(key))
-{
 #ifndef Q_OS_WIN
-    const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
-    m_lock = std::make_unique<QLockFile>(
-        QDir::temp().filePath(QStringLiteral("torval_updater_%1.lock").arg(QString::fromLatin1(hash))));
-    // Only a dead owner makes the lock stale, never its age: an update may take minutes.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError) {
-            m_anotherRunning = true;
-            return;
-        }
-        m_error = QStringLiteral("lock file error %1").arg(static_cast<int>(m_lock->error()));
-    }
+#include <unistd.h>
 #endif
+
+QString SingleInstanceGuard::lockFilePath(const QString &key)
+{
+    const QString hash
+        = QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
+    // Qt checks that this folder is the user's own and private, and makes one when it is missing.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return QDir(runtime).filePath(QStringLiteral("torval_updater_%1.lock").arg(hash));
+#ifdef Q_OS_WIN
+    const QString user = qEnvironmentVariable("USERNAME");
+#else
+    const QString user = QString::number(::getuid());
+#endif
+    return QDir::temp().filePath(QStringLiteral("torval_updater_%1_%2.lock").arg(user, hash));
+}
+
+SingleInstanceGuard::SingleInstanceGuard(const QString &key)
+{
+#ifdef Q_OS_WIN
+    m_memory = std::make_unique<QSharedMemory>(key);
     if (m_memory->create(1, QSharedMemory::ReadWrite))
         return;
-    if (m_memory->error() != QSharedMemory::AlreadyExists) {
+    if (m_memory->error() == QSharedMemory::AlreadyExists)
+        m_anotherRunning = true;
+    else
         m_error = m_memory->errorString();
+#else
+    m_lock = std::make_unique<QLockFile>(lockFilePath(key));
+    // Only a dead owner makes the lock stale, never its age: an update may take minutes.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
         return;
-    }
-#ifndef Q_OS_WIN
-    if (m_lock->isLocked()) {
-        // We hold the lock, so the segment is a crashed updater's leftover: attaching
-        // and detaching as its last user removes it.
-        if (m_memory->attach())
-            m_memory->detach();
-        if (m_memory->create(1, QSharedMemory::ReadWrite))
-            return;
-        m_error = m_memory->errorString();
-        return;
-    }
+    if (m_lock->error() == QLockFile::LockFailedError)
+        m_anotherRunning = true;
+    else
+        m_error = QStringLiteral("lock file error %1 (%2)")
+                      .arg(static_cast<int>(m_lock->error()))
+                      .arg(QDir::toNativeSeparators(lockFilePath(key)));
 #endif
-    m_anotherRunning = true;
 }
 
 SingleInstanceGuard::~SingleInstanceGuard() = default;

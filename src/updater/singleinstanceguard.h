@@ -1,8 +1,8 @@
 #pragma once
 
-// One updater per updater executable path. The shared memory segment is the guard on
-// every system; on Unix a lock file decides first, because a segment left behind by
-// a crashed updater would otherwise block every later start.
+// One updater per updater executable path and user session. On Windows a shared memory
+// segment under the key (session-local). Elsewhere a lock file in the user's own runtime
+// folder: other users cannot take it, and a crashed updater's lock is recognised as stale.
 
 #include <QString>
 
@@ -23,6 +23,11 @@ public:
     bool anotherInstanceRunning() const { return m_anotherRunning; }
     // The guard could not be set up for another reason (logged; start-up goes on).
     QString errorString() const { return m_error; }
+
+    // Where the lock file for key lives (not used on Windows): $XDG_RUNTIME_DIR (or the
+    // private folder Qt makes for the user when it is unset), else the temporary folder
+    // under a name that carries the user id.
+    static QString lockFilePath(const QString &key);
 
 private:
     std::unique_ptr<QSharedMemory> m_memory;

@@ -1,8 +1,9 @@
 #include "updater/updaterengine.h"
 
 #include "core/appconfig.h"
-#include "core/processrunner.h"
 #include "platform/platform.h"
+#include "updater/programcheck.h"
+#include "updater/programcontrol.h"
 #include "updater/updaterui.h"
 
 #include <QApplication>
@@ -27,7 +28,6 @@ struct Hooks
     UpdaterTimings timings;
     std::optional<Backend> backend;
     QString helperProgram;
-    UpdaterEngine::CopyFunction copy;
 };
 
 Hooks &hooks()
@@ -61,6 +61,17 @@ QString processErrorName(QProcess::ProcessError error)
         break;
     }
     return QStringLiteral("UnknownError");
+}
+
+// Paths for the Qt-free system calls: UTF-8 with native separators on Windows, the
+// file-system encoding elsewhere.
+std::string systemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(path).toStdString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
 }
 
 // A child reports its end through errorOccurred and/or finished; only the first counts.
@@ -133,9 +144,25 @@ void UpdaterEngine::setHelperProgramForTest(const QString &program)
     hooks().helperProgram = program;
 }
 
-void UpdaterEngine::setCopyFunctionForTest(CopyFunction copy)
+UpdaterTimings UpdaterTimings::shortened()
 {
-    hooks().copy = std::move(copy);
+    UpdaterTimings t;
+    t.startDelayMs = 50;
+    t.overallTimeoutMs = 8000;
+    t.checkNoticeMs = t.quitNoUpdateSilentMs = t.quitNoUpdateMs = 10;
+    t.checkTimeoutMs = 3000;
+    t.installAfterDownloadMs = t.finalDialogMs = t.quitAfterInstallMs = t.quitAfterFailureMs = 10;
+    t.progressTickMs = 20;
+    t.sleepBeforeKillMs = t.retrySleepMs = 0;
+    t.sleepAfterKillMs = 50;
+    t.watchNewProgramMs = 1000;
+    return t;
+}
+
+bool UpdaterEngine::isPackagedInstall() const
+{
+    return !m_appDir.isEmpty()
+        && QFileInfo::exists(QDir(m_appDir).filePath(QStringLiteral("../share/kestrel/packaged")));
 }
 
 Command UpdaterEngine::checkCommand() const
@@ -193,6 +220,17 @@ void UpdaterEngine::checkForUpdates()
         QTimer::singleShot(m_timings.checkNoticeMs, notice, &QWidget::close);
     }
 
+    // The listing decides what gets installed: it is read over https, or over http only from
+    // this machine, on either backend.
+    const QString releasesUrl = AppConfig::releasesUrl();
+    if (!isAcceptableDownloadUrl(releasesUrl)) {
+        qDebug().noquote() << "Refusing release listing address:" << releasesUrl;
+        failCheck(QStringLiteral("список выпусков читается только по https (http — только с этого "
+                                 "компьютера), адрес отклонён: ")
+            + releasesUrl);
+        return;
+    }
+
     auto *process = new QProcess(this);
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         onPowerShellUpdateCheckFinished(process, exitCode, status);
@@ -238,13 +276,7 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(
         qDebug().noquote() << "PowerShell error output:" << errorOutput;
 
     if (exitCode != 0) {
-        const QString message = checkFailureMessage(output);
-        qDebug().noquote() << "PowerShell check failed:" << message;
-        if (!m_silentCheck)
-            UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка сети"),
-                QStringLiteral("Не удалось проверить обновления через PowerShell.\nОшибка: ") + message,
-                true);
-        emit updateError(QStringLiteral("PowerShell error: ") + message);
+        failCheck(checkFailureMessage(output));
         return;
     }
 
@@ -270,7 +302,12 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(
         valid = false;
     }
     if (valid && !isAcceptableDownloadUrl(result.url)) {
-        qDebug().noquote() << "Refusing download URL:" << result.url;
+        qDebug().noquote() << "Refusing download URL (https only, http only from this machine):"
+                           << result.url;
+        valid = false;
+    }
+    if (valid && !result.digest.isEmpty() && !isSupportedDigest(result.digest)) {
+        qDebug().noquote() << "Refusing release digest:" << result.digest;
         valid = false;
     }
     if (!valid) {
@@ -281,6 +318,7 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(
 
     m_latestVersion = result.version;
     m_downloadUrl = result.url;
+    m_expectedDigest = result.digest.toLower();
     qDebug().noquote() << "PowerShell result - Latest version:" << m_latestVersion;
     qDebug().noquote() << "Download URL:" << m_downloadUrl;
 
@@ -293,7 +331,10 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(
         qDebug() << "Update available via PowerShell!";
         const QString changelog = truncateChangelog(result.changelog);
         emit updateAvailable(m_latestVersion, changelog);
-        showUpdateDialog(m_latestVersion, changelog);
+        if (isPackagedInstall())
+            showPackagedNotice(m_latestVersion);
+        else
+            showUpdateDialog(m_latestVersion, changelog);
         return;
     }
 
@@ -306,6 +347,28 @@ void UpdaterEngine::onPowerShellUpdateCheckFinished(
             QStringLiteral("У вас установлена последняя версия программы."));
         requestQuit(m_timings.quitNoUpdateMs);
     }
+}
+
+void UpdaterEngine::failCheck(const QString &message)
+{
+    qDebug().noquote() << "PowerShell check failed:" << message;
+    if (!m_silentCheck)
+        UpdaterUi::showMessage(QMessageBox::Warning, QStringLiteral("Ошибка сети"),
+            QStringLiteral("Не удалось проверить обновления через PowerShell.\nОшибка: ") + message, true);
+    emit updateError(QStringLiteral("PowerShell error: ") + message);
+}
+
+// The package manager owns the files of a packaged install: replacing them here would be
+// undone or clash with the next package upgrade, so the user is only told.
+void UpdaterEngine::showPackagedNotice(const QString &version)
+{
+    qDebug() << "Packaged install: the update is left to the package manager";
+    UpdaterUi::showMessage(QMessageBox::Information, QStringLiteral("Доступно обновление"),
+        QStringLiteral("Доступна новая версия %1 (установлена %2).\n\n"
+                       "KESTREL установлен из пакета, поэтому обновлятор не заменяет его файлы. "
+                       "Обновите программу через менеджер пакетов системы.")
+            .arg(version, m_currentVersion));
+    requestQuit(m_timings.quitNoUpdateMs);
 }
 
 void UpdaterEngine::showUpdateDialog(const QString &version, const QString &changelog)
@@ -323,6 +386,21 @@ void UpdaterEngine::showUpdateDialog(const QString &version, const QString &chan
 
 void UpdaterEngine::downloadUpdate(const QString &url)
 {
+    if (isPackagedInstall()) {
+        showPackagedNotice(m_latestVersion);
+        return;
+    }
+    // The download lands beside the program, so that putting it in place is a rename.
+    if (!m_appDir.isEmpty() && !QFileInfo(m_appDir).isWritable()) {
+        qDebug().noquote() << "Program folder is not writable:" << m_appDir;
+        UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
+            QStringLiteral("Нет права записи в папку программы:\n%1\n\n"
+                           "Обновление не установлено, программа не изменена.")
+                .arg(QDir::toNativeSeparators(m_appDir)));
+        emit installationFinished(false);
+        requestQuit(m_timings.quitAfterFailureMs);
+        return;
+    }
     qDebug().noquote() << "Starting download via PowerShell:" << url;
     showProgressDialog();
     setStatus(QStringLiteral("Подготовка к загрузке через PowerShell..."));
@@ -486,9 +564,48 @@ void UpdaterEngine::startInstallation()
             QStringLiteral("Основной файл программы не найден."));
         return;
     }
+    const QString refusal = verifyDownload();
+    if (!refusal.isEmpty()) {
+        refuseDownload(refusal);
+        return;
+    }
     closeProgressDialog();
     UpdaterUi::showFinalDialog(m_timings.finalDialogMs);
     QTimer::singleShot(m_timings.finalDialogMs, this, &UpdaterEngine::installUpdate);
+}
+
+// Nothing is touched until the download is a program for this system and, when the release
+// lists a digest, the very file that was listed. Returns the reason for refusing it.
+QString UpdaterEngine::verifyDownload() const
+{
+    const QString problem = ProgramCheck::formatProblem(m_updateFilePath);
+    if (!problem.isEmpty()) {
+        qDebug().noquote() << "Downloaded file is not a program for this system:" << problem;
+        return QStringLiteral("Загруженный файл не является программой для этой системы.");
+    }
+    if (m_expectedDigest.isEmpty()) {
+        qDebug() << "No digest listed for the release file: none was checked";
+        return QString();
+    }
+    const QString actual = ProgramCheck::sha256Digest(m_updateFilePath);
+    qDebug().noquote() << "Listed digest:" << m_expectedDigest << "Downloaded file:" << actual;
+    if (actual != m_expectedDigest)
+        return QStringLiteral("Контрольная сумма загруженного файла не совпадает с указанной в выпуске.\n"
+                              "Указана:\n%1\nПолучена:\n%2")
+            .arg(m_expectedDigest, actual.isEmpty() ? QStringLiteral("файл не читается") : actual);
+    qDebug() << "Digest verified";
+    return QString();
+}
+
+void UpdaterEngine::refuseDownload(const QString &reason)
+{
+    qDebug().noquote() << "Update refused:" << reason;
+    QFile::remove(m_updateFilePath);
+    closeProgressDialog();
+    emit installationFinished(false);
+    UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
+        reason + QStringLiteral("\n\nОбновление не установлено, программа не изменена."));
+    requestQuit(m_timings.quitAfterFailureMs);
 }
 
 void UpdaterEngine::installUpdate()
@@ -503,51 +620,73 @@ void UpdaterEngine::installUpdate()
     qDebug().noquote() << "Backup:" << backup;
     qDebug().noquote() << "Working directory:" << m_appDir;
 
-    if (QFile::exists(target)) {
-        qDebug() << "Creating backup...";
-        if (QFile::copy(target, backup))
-            qDebug().noquote() << "Backup created successfully:" << backup;
-        else
-            qDebug() << "Warning: Could not create backup";
-    }
-
-    const QString processName = QFileInfo(target).fileName();
-    qDebug().noquote() << "Target process name:" << processName;
-
-    sleepMs(m_timings.sleepBeforeKillMs);
-    killProcessByName(processName);
-    sleepMs(m_timings.sleepAfterKillMs);
-
-    qDebug() << "Copying update file...";
-    if (QFile::exists(target)) {
-        QFile::remove(target);
-        sleepMs(m_timings.sleepAfterDeleteMs);
-    }
-
-    if (!copyWithRetry(source, target, 5)) {
-        restoreAfterFailure(QStringLiteral("Не удалось скопировать файл обновления после 5 попыток"));
-        return;
-    }
-
-    qDebug() << "Update copied successfully!";
-    QFile::setPermissions(target,
+    // Executable before it is put in place, so the program's name never names a file that cannot run.
+    QFile::setPermissions(source,
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser
             | QFileDevice::WriteUser | QFileDevice::ExeUser | QFileDevice::ReadGroup | QFileDevice::ExeGroup
             | QFileDevice::ReadOther | QFileDevice::ExeOther);
 
+    sleepMs(m_timings.sleepBeforeKillMs);
+    endRunningProgram(target);
+    sleepMs(m_timings.sleepAfterKillMs);
+
+    // A rename replaces a backup left by an earlier failure only once it has succeeded, so the
+    // backup is always the program that was running a moment ago.
+    qDebug() << "Creating backup...";
+    if (!moveWithRetry(target, backup, 5)) {
+        restoreAfterFailure(QStringLiteral("Не удалось переименовать программу в резервную копию"), false);
+        return;
+    }
+    qDebug().noquote() << "Backup created successfully:" << backup;
+
+    qDebug() << "Moving update file into place...";
+    if (!moveWithRetry(source, target, 5)) {
+        restoreAfterFailure(
+            QStringLiteral("Не удалось переместить файл обновления на место программы после 5 попыток"),
+            true);
+        return;
+    }
+    qDebug() << "Update moved into place!";
+
+    qDebug() << "Starting updated application...";
+    const qint64 pid = startProgram(target);
+    if (pid <= 0) {
+        restoreAfterFailure(QStringLiteral("Новая версия программы не запускается"), true);
+        return;
+    }
+    watchNewProgram(pid, 0);
+}
+
+// The backup goes only once the new program has shown it runs; it is polled rather than
+// slept on so that the windows stay painted meanwhile.
+void UpdaterEngine::watchNewProgram(qint64 pid, int elapsedMs)
+{
+    if (!platform::processAlive(static_cast<uint32_t>(pid))) {
+        qDebug() << "Updated application ended after" << elapsedMs << "ms";
+        restoreAfterFailure(QStringLiteral("Новая версия программы завершилась сразу после запуска"), true);
+        return;
+    }
+    if (elapsedMs >= m_timings.watchNewProgramMs) {
+        finishInstallation();
+        return;
+    }
+    const int step = qMin(100, m_timings.watchNewProgramMs - elapsedMs);
+    QTimer::singleShot(
+        step, this, [this, pid, elapsedMs, step]() { watchNewProgram(pid, elapsedMs + step); });
+}
+
+void UpdaterEngine::finishInstallation()
+{
+    const QString target = m_appExePath;
+    qDebug() << "Updated application is running";
     qDebug() << "Creating desktop shortcut...";
     createDesktopShortcut(
         target, QStringLiteral("KESTREL"), QStringLiteral("TORVAL KESTREL v%1").arg(m_latestVersion));
 
     qDebug() << "Cleaning up temporary files...";
-    if (QFile::exists(source))
-        QFile::remove(source);
-    if (QFile::exists(backup))
-        QFile::remove(backup);
-
-    qDebug() << "Starting updated application...";
-    if (!ProcessRunner::create()->startDetached(target, {}, m_appDir))
-        qDebug().noquote() << "Failed to start updated application:" << target;
+    const QString backup = target + QStringLiteral(".backup");
+    if (QFile::exists(backup) && !QFile::remove(backup))
+        qDebug().noquote() << "Could not remove the backup:" << backup;
 
     qDebug() << "=== INSTALLATION COMPLETE ===";
     emit installationFinished(true);
@@ -557,54 +696,80 @@ void UpdaterEngine::installUpdate()
     });
 }
 
-void UpdaterEngine::restoreAfterFailure(const QString &message)
+void UpdaterEngine::restoreAfterFailure(const QString &message, bool movedAside)
 {
     const QString target = m_appExePath;
     const QString backup = target + QStringLiteral(".backup");
+    const QString nativeTarget = QDir::toNativeSeparators(target);
     qDebug().noquote() << "Installation error:" << message;
-    if (QFile::exists(backup)) {
+
+    bool inPlace = true;
+    if (movedAside) {
         qDebug() << "Attempting to restore from backup...";
-        if (QFile::exists(target))
-            QFile::remove(target);
-        if (QFile::copy(backup, target)) {
+        // Over whatever stands at the program's name now: the failed new version.
+        inPlace = moveWithRetry(backup, target, 5);
+        if (inPlace)
             qDebug() << "Restored from backup successfully";
-            if (!ProcessRunner::create()->startDetached(target, {}, m_appDir))
-                qDebug().noquote() << "Failed to start restored application:" << target;
-        }
+        else
+            qDebug().noquote() << "Restore failed; the previous version stays at:" << backup;
+    }
+    QFile::remove(m_updateFilePath);
+
+    QString outcome;
+    if (!inPlace) {
+        outcome = QStringLiteral("Вернуть прежнюю версию не удалось: она сохранена в файле\n%1\n"
+                                 "Переименуйте его в\n%2\nи запустите программу.")
+                      .arg(QDir::toNativeSeparators(backup), nativeTarget);
+    } else if (startProgram(target) <= 0) {
+        outcome = QStringLiteral("Прежняя версия программы на месте, но запустить её не удалось:\n%1")
+                      .arg(nativeTarget);
+    } else {
+        outcome = QStringLiteral("Программа будет запущена в исходном состоянии.");
     }
     emit installationFinished(false);
     UpdaterUi::showMessage(QMessageBox::Critical, QStringLiteral("Ошибка установки"),
-        QStringLiteral("Не удалось установить обновление:\n%1\n\n"
-                       "Программа будет запущена в исходном состоянии.")
-            .arg(message));
+        QStringLiteral("Не удалось установить обновление:\n%1\n\n%2").arg(message, outcome));
     requestQuit(m_timings.quitAfterFailureMs);
 }
 
-void UpdaterEngine::killProcessByName(const QString &processName)
+qint64 UpdaterEngine::startProgram(const QString &path)
 {
-    qDebug().noquote() << "Attempting to kill process:" << processName;
+    qint64 pid = 0;
+    if (!QProcess::startDetached(path, {}, m_appDir, &pid) || pid <= 0) {
+        qDebug().noquote() << "Failed to start application:" << path;
+        return 0;
+    }
+    qDebug().noquote() << "Started application:" << path << "PID:" << pid;
+    return pid;
+}
+
+void UpdaterEngine::endRunningProgram(const QString &exePath)
+{
+    qDebug().noquote() << "Attempting to kill process:" << exePath;
     std::vector<uint32_t> ended;
-    if (platform::terminateProcessesNamed(processName.toStdString(), &ended) < 0) {
-        qDebug() << "Failed to create process snapshot";
+    if (ProgramControl::endProgramAt(systemPath(exePath), &ended) < 0) {
+        qDebug().noquote() << "Failed to create process snapshot:"
+                           << QString::fromStdString(ProgramControl::lastErrorText());
         return;
     }
     for (const uint32_t pid : ended)
-        qDebug().noquote() << "Killed process:" << processName << "PID:" << pid;
+        qDebug().noquote() << "Killed process:" << exePath << "PID:" << pid;
 }
 
-bool UpdaterEngine::copyWithRetry(const QString &source, const QString &destination, int maxRetries)
+bool UpdaterEngine::moveWithRetry(const QString &source, const QString &destination, int maxRetries)
 {
-    const CopyFunction &copy = hooks().copy;
+    const std::string from = systemPath(source);
+    const std::string to = systemPath(destination);
     for (int attempt = 1; attempt <= maxRetries; ++attempt) {
-        const bool copied = copy ? copy(source, destination) : QFile::copy(source, destination);
-        if (copied) {
-            qDebug() << "File copied successfully on attempt" << attempt;
+        if (ProgramControl::renameReplacing(from, to)) {
+            qDebug() << "File moved successfully on attempt" << attempt;
             return true;
         }
-        qDebug() << "Copy attempt" << attempt << "failed, retrying in 500ms...";
-        sleepMs(m_timings.copyRetrySleepMs);
-        if (QFile::exists(destination))
-            QFile::remove(destination);
+        // On Windows the file of a program that is still ending stays locked for a moment.
+        qDebug().noquote() << "Move attempt" << attempt
+                           << "failed:" << QString::fromStdString(ProgramControl::lastErrorText())
+                           << "- retrying in 500ms...";
+        sleepMs(m_timings.retrySleepMs);
     }
     return false;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 // The updater's work: the release check, the update dialog, the download and the
-// replacement of the main program, with backup and restore.
+// replacement of the main program. The replacement never loses the program: the download is
+// checked before anything is touched, the current program is moved aside by rename, and it is
+// moved back and started again unless the new one is still running a few seconds later.
 
 #include "updater/updaterprotocol.h"
 
@@ -11,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 class QDialog;
@@ -23,6 +24,8 @@ class QTimer;
 // them through UpdaterEngine::setTimingsForTest.
 struct UpdaterTimings
 {
+    int startDelayMs = 500;
+    int overallTimeoutMs = 300000;
     int checkNoticeMs = 1000;
     int checkTimeoutMs = 20000;
     int quitNoUpdateSilentMs = 100;
@@ -33,10 +36,14 @@ struct UpdaterTimings
     int finalDialogMs = 2000;
     int sleepBeforeKillMs = 1000;
     int sleepAfterKillMs = 2000;
-    int sleepAfterDeleteMs = 500;
-    int copyRetrySleepMs = 500;
+    int retrySleepMs = 500;
+    int watchNewProgramMs = 3000; // the new program must still run this long after its start
     int quitAfterInstallMs = 1000;
     int quitAfterFailureMs = 3000;
+
+    // The waits of a test run: every pause a few milliseconds, a check given 3 s, the new program
+    // watched for 1 s.
+    static UpdaterTimings shortened();
 };
 
 class UpdaterEngine : public QObject
@@ -67,8 +74,10 @@ public:
     static UpdaterTimings timings();
     static void setBackendForTest(std::optional<UpdaterProtocol::Backend> backend);
     static void setHelperProgramForTest(const QString &program);
-    using CopyFunction = std::function<bool(const QString &source, const QString &destination)>;
-    static void setCopyFunctionForTest(CopyFunction copy);
+
+    // The main program was installed by the system's package manager, which owns its files:
+    // "<program folder>/../share/kestrel/packaged" exists.
+    bool isPackagedInstall() const;
 
 signals:
     void updateAvailable(const QString &version, const QString &changelog);
@@ -76,7 +85,7 @@ signals:
     void noUpdateAvailable();
     // The updater has nothing more to do; the entry ends the event loop.
     void quitRequested();
-    // The installation ended: the new program runs (true) or the old one was restored (false).
+    // The installation ended: the new program runs (true), or the update was refused or rolled back (false).
     void installationFinished(bool success);
 
 public slots:
@@ -88,7 +97,9 @@ private slots:
 private:
     void initialise(const QStringList &arguments);
     void onCheckProcessError(QProcess *process, QProcess::ProcessError error);
+    void failCheck(const QString &message);
     void showUpdateDialog(const QString &version, const QString &changelog);
+    void showPackagedNotice(const QString &version);
     void requestQuit(int afterMs);
 
     void downloadUpdate(const QString &url);
@@ -102,10 +113,15 @@ private:
     void setStatus(const QString &text);
 
     void startInstallation();
+    QString verifyDownload() const;
+    void refuseDownload(const QString &reason);
     void installUpdate();
-    void restoreAfterFailure(const QString &message);
-    void killProcessByName(const QString &processName);
-    bool copyWithRetry(const QString &source, const QString &destination, int maxRetries);
+    void watchNewProgram(qint64 pid, int elapsedMs);
+    void finishInstallation();
+    void restoreAfterFailure(const QString &message, bool movedAside);
+    void endRunningProgram(const QString &exePath);
+    bool moveWithRetry(const QString &source, const QString &destination, int maxRetries);
+    qint64 startProgram(const QString &path);
     void createDesktopShortcut(
         const QString &targetPath, const QString &shortcutName, const QString &description);
 
@@ -114,6 +130,7 @@ private:
 
     QString m_latestVersion;
     QString m_downloadUrl;
+    QString m_expectedDigest;
     QString m_updateFilePath;
     QString m_currentVersion;
     QString m_appExePath;

@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstdio>
@@ -31,20 +32,45 @@ QNetworkRequest makeRequest(const QString &url)
 {
     QNetworkRequest request {QUrl(url)};
     request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(UpdaterProtocol::kUserAgent));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     return request;
+}
+
+// A redirect is followed only to an address the updater would accept in the first place, and
+// never from https down to http.
+void verifyRedirects(QNetworkReply *reply)
+{
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
+        const bool downgrade
+            = reply->url().scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https");
+        if (!downgrade && UpdaterProtocol::isAcceptableDownloadUrl(target.toString()))
+            emit reply->redirectAllowed();
+        else
+            reply->abort();
+    });
 }
 
 void waitFor(QNetworkReply *reply)
 {
+    verifyRedirects(reply);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
 }
 
+QString refusedAddress(const QString &url)
+{
+    return QStringLiteral("ERROR:Refusing an address that is neither https nor on this machine: ") + url;
+}
+
 int runCheck(const QString &url)
 {
+    if (!UpdaterProtocol::isAcceptableDownloadUrl(url)) {
+        printLines(refusedAddress(url));
+        return 1;
+    }
     QNetworkAccessManager manager;
     QNetworkReply *reply = manager.get(makeRequest(url));
     waitFor(reply);
@@ -60,6 +86,10 @@ int runCheck(const QString &url)
 
 int runDownload(const QString &url, const QString &outputPath)
 {
+    if (!UpdaterProtocol::isAcceptableDownloadUrl(url)) {
+        printLines(refusedAddress(url));
+        return 1;
+    }
     QFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         printLines(QStringLiteral("ERROR:") + file.errorString());
@@ -133,12 +163,20 @@ QString checkOutputForListing(const QByteArray &json, int *exitCode)
 #else
     const bool preferLinux = true;
 #endif
-    const QString url
-        = UpdaterProtocol::chooseAssetUrl(latest.value(QLatin1String("assets")).toArray(), preferLinux);
+    const QJsonObject asset
+        = UpdaterProtocol::chooseAsset(latest.value(QLatin1String("assets")).toArray(), preferLinux);
+    const QString url = asset.value(QLatin1String("browser_download_url")).toString();
     if (url.isEmpty())
         return QStringLiteral("NO_DOWNLOAD_URL");
-    return QStringLiteral("VERSION:") + version + QStringLiteral("\nURL:") + url
-        + QStringLiteral("\nCHANGELOG:") + latest.value(QLatin1String("body")).toString();
+    const QString digest = asset.value(QLatin1String("digest")).toString();
+    // One field per line: a line break inside a field would forge the lines after it.
+    static const QRegularExpression control(QStringLiteral("[\\x00-\\x1f]"));
+    if (QString(version + url + digest).contains(control)) {
+        *exitCode = 1;
+        return QStringLiteral("ERROR:Invalid release listing");
+    }
+    return QStringLiteral("VERSION:") + version + QStringLiteral("\nURL:") + url + QStringLiteral("\nDIGEST:")
+        + digest + QStringLiteral("\nCHANGELOG:") + latest.value(QLatin1String("body")).toString();
 }
 
 int run(const QStringList &arguments)

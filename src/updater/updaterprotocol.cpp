@@ -1,5 +1,6 @@
 #include "updater/updaterprotocol.h"
 
+#include <QHostAddress>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrl>
@@ -88,14 +89,26 @@ CheckOutput parseCheckOutput(const QString &trimmedOutput)
     }
     const QLatin1String versionPrefix("VERSION:");
     const QLatin1String urlPrefix("URL:");
+    const QLatin1String digestPrefix("DIGEST:");
     const QLatin1String changelogPrefix("CHANGELOG:");
+    bool haveVersion = false;
+    bool haveUrl = false;
+    bool haveDigest = false;
     for (const QString &line : trimmedOutput.split(QLatin1Char('\n'))) {
-        if (line.startsWith(versionPrefix))
+        if (!haveVersion && line.startsWith(versionPrefix)) {
             result.version = stripPrefix(line, versionPrefix);
-        else if (line.startsWith(urlPrefix))
+            haveVersion = true;
+        } else if (!haveUrl && line.startsWith(urlPrefix)) {
             result.url = stripPrefix(line, urlPrefix);
-        else if (line.startsWith(changelogPrefix))
+            haveUrl = true;
+        } else if (!haveDigest && line.startsWith(digestPrefix)) {
+            result.digest = stripPrefix(line, digestPrefix);
+            haveDigest = true;
+        } else if (line.startsWith(changelogPrefix)) {
+            // The notes are the publisher's free text: nothing after this line is a field.
             result.changelog = stripPrefix(line, changelogPrefix);
+            break;
+        }
     }
     result.kind
         = (result.version.isEmpty() || result.url.isEmpty()) ? CheckOutput::Invalid : CheckOutput::Release;
@@ -121,13 +134,28 @@ bool isSafeVersion(const QString &version)
     return pattern.match(version).hasMatch();
 }
 
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
 bool isAcceptableDownloadUrl(const QString &url)
 {
     const QUrl parsed(url, QUrl::StrictMode);
     if (!parsed.isValid() || parsed.host().isEmpty())
         return false;
     const QString scheme = parsed.scheme().toLower();
-    return scheme == QLatin1String("https") || scheme == QLatin1String("http");
+    return scheme == QLatin1String("https")
+        || (scheme == QLatin1String("http") && isLoopbackHost(parsed.host()));
+}
+
+bool isSupportedDigest(const QString &digest)
+{
+    static const QRegularExpression pattern(QStringLiteral("^sha256:[0-9A-Fa-f]{64}$"));
+    return pattern.match(digest).hasMatch();
 }
 
 QString versionFromTag(const QString &tag)
@@ -138,7 +166,7 @@ QString versionFromTag(const QString &tag)
     return version;
 }
 
-QString chooseAssetUrl(const QJsonArray &assets, bool preferLinuxBuild)
+QJsonObject chooseAsset(const QJsonArray &assets, bool preferLinuxBuild)
 {
     if (preferLinuxBuild) {
         for (const QJsonValue &value : assets) {
@@ -146,7 +174,7 @@ QString chooseAssetUrl(const QJsonArray &assets, bool preferLinuxBuild)
             const QString name = asset.value(QLatin1String("name")).toString();
             if (name.contains(QLatin1String("linux"), Qt::CaseInsensitive)
                 && !name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
-                return asset.value(QLatin1String("browser_download_url")).toString();
+                return asset;
         }
     }
     static const QRegularExpression windowsBuild(
@@ -154,11 +182,9 @@ QString chooseAssetUrl(const QJsonArray &assets, bool preferLinuxBuild)
     for (const QJsonValue &value : assets) {
         const QJsonObject asset = value.toObject();
         if (windowsBuild.match(asset.value(QLatin1String("name")).toString()).hasMatch())
-            return asset.value(QLatin1String("browser_download_url")).toString();
+            return asset;
     }
-    if (!assets.isEmpty())
-        return assets.first().toObject().value(QLatin1String("browser_download_url")).toString();
-    return QString();
+    return assets.isEmpty() ? QJsonObject() : assets.first().toObject();
 }
 
 QString powerShellQuote(const QString &text)
@@ -193,20 +219,25 @@ QString checkScript(const QString &releasesUrl)
         "    }\n"
         "    $latest = $response[0]\n"
         "    $version = $latest.tag_name -replace '[vV]', ''\n"
-        "    $downloadUrl = $null\n"
+        "    $chosen = $null\n"
         "    foreach ($asset in $latest.assets) {\n"
         "        if ($asset.name -match '\\.exe$' -or $asset.name -match 'TORVAL' -or $asset.name -match "
         "'PORT') {\n"
-        "            $downloadUrl = $asset.browser_download_url\n"
+        "            $chosen = $asset\n"
         "            break\n"
         "        }\n"
         "    }\n"
-        "    if (-not $downloadUrl -and $latest.assets.Count -gt 0) {\n"
-        "        $downloadUrl = $latest.assets[0].browser_download_url\n"
+        "    if (-not $chosen -and $latest.assets.Count -gt 0) {\n"
+        "        $chosen = $latest.assets[0]\n"
         "    }\n"
+        "    $downloadUrl = $chosen.browser_download_url\n"
         "    if ($downloadUrl) {\n"
+        "        if (($version + $downloadUrl + $chosen.digest) -match '[\\x00-\\x1F]') {\n"
+        "            throw 'Invalid release listing'\n"
+        "        }\n"
         "        Write-Output ('VERSION:' + $version)\n"
         "        Write-Output ('URL:' + $downloadUrl)\n"
+        "        Write-Output ('DIGEST:' + $chosen.digest)\n"
         "        Write-Output ('CHANGELOG:' + $latest.body)\n"
         "    } else {\n"
         "        Write-Output 'NO_DOWNLOAD_URL'\n"

@@ -6,6 +6,7 @@
 // and the checks that keep text from the network out of code and paths.
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -62,10 +63,13 @@ struct CheckOutput
     Kind kind = Invalid;
     QString version;
     QString url;
+    QString digest; // the asset's listed digest ("sha256:<hex>"), empty when none is listed
     QString changelog;
 };
 
-// Parses the trimmed standard output of a successful check.
+// Parses the trimmed standard output of a successful check. The first "VERSION:", "URL:" and
+// "DIGEST:" lines count; everything from "CHANGELOG:" on is release notes, so a notes line can
+// never stand for one of the others. The change log is the first line of the notes.
 CheckOutput parseCheckOutput(const QString &trimmedOutput);
 
 // Message of a failed check: the output with a leading "ERROR:" removed.
@@ -78,17 +82,22 @@ QString truncateChangelog(const QString &changelog);
 // letters, ".", "-" and "_".
 bool isSafeVersion(const QString &version);
 
-// Only http and https addresses are downloaded.
+// Release listings and files are fetched over https; plain http only from this machine
+// (a loopback address or "localhost"), where nobody can sit in between.
 bool isAcceptableDownloadUrl(const QString &url);
+bool isLoopbackHost(const QString &host);
+
+// A listed digest this updater can check: "sha256:" and 64 hex digits (either case).
+bool isSupportedDigest(const QString &digest);
 
 // Release tag with every "v" and "V" removed.
 QString versionFromTag(const QString &tag);
 
-// Download address of the asset to install: on systems without PowerShell
-// (preferLinuxBuild) the first asset whose name contains "linux" and does not end in
-// ".exe"; otherwise (and when there is none) the first asset whose name ends in ".exe"
-// or contains "TORVAL" or "PORT" (any letter case); else the first asset's address.
-QString chooseAssetUrl(const QJsonArray &assets, bool preferLinuxBuild);
+// The asset to install: on systems without PowerShell (preferLinuxBuild) the first asset
+// whose name contains "linux" and does not end in ".exe"; otherwise (and when there is
+// none) the first asset whose name ends in ".exe" or contains "TORVAL" or "PORT" (any
+// letter case); else the first asset. Empty when there are no assets.
+QJsonObject chooseAsset(const QJsonArray &assets, bool preferLinuxBuild);
 
 // Text as a PowerShell single-quoted string literal, quotes included. Every quote
 // character PowerShell accepts as a single quote is doubled, so nothing can end it.

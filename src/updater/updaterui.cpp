@@ -1,6 +1,7 @@
 #include "updater/updaterui.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -71,6 +72,10 @@ int execModal(QDialog &dialog)
 
 void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text, bool stayOnTop)
 {
+    // What the user was told belongs in the log next to what happened.
+    qDebug().noquote() << "Message shown:"
+                       << title + QStringLiteral(" | ")
+            + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
     QMessageBox box(icon, title, text, QMessageBox::Ok);
     if (stayOnTop)
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -1,19 +1,13 @@
-// The main program's stand-in: logs "<tag> <argument count> <working folder>" to launches.log
-// in its working folder; with --wait it keeps running for a minute so that it can be ended.
+// The main program's stand-in: appends "<tag> <pid>" to launches.log in its working folder, then
+// runs for a minute unless ended; the one built as "quitter" ends at once, as a broken build would.
 
-#include <climits>
 #include <cstring>
 #include <fstream>
 #include <unistd.h>
 
-int main(int argc, char **argv)
+int main()
 {
-    char cwd[PATH_MAX] = {};
-    if (!getcwd(cwd, sizeof cwd))
-        return 2;
-    std::ofstream(std::string("launches.log"), std::ios::app)
-        << DUMMY_TAG << ' ' << (argc - 1) << ' ' << cwd << '\n';
-    if (argc > 1 && std::strcmp(argv[1], "--wait") == 0)
-        sleep(60);
-    return 0;
+    std::ofstream("launches.log", std::ios::app) << DUMMY_TAG << ' ' << ::getpid() << '\n';
+    if (std::strcmp(DUMMY_TAG, "quitter") != 0)
+        ::sleep(60);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// A release listing and its files served on localhost by path (a route may hang: accept and
-// never answer); the updater's pauses shortened; a recorder answering its dialogs.
+// A release listing and its files served on localhost by path; a recorder answering the updater's dialogs; a
+// file's bytes.
 
 #include "updater/updaterengine.h"
 #include "updater/updaterui.h"
@@ -9,14 +9,19 @@
 #include <QtNetwork>
 #include <QtWidgets>
 
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class ReleaseServer : public QObject
 {
 public:
     struct Route
     {
-        int status = 200;
+        int status = 200; // 0: accept the request and never answer
         QByteArray body;
-        bool hang = false;
     };
 
     ReleaseServer()
@@ -25,15 +30,15 @@ public:
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {
                 socket->setParent(this);
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
     }
 
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    quint16 port() const { return m_server.serverPort(); }
     QString url(const QString &path) const
     {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
     }
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
     QStringList requestedPaths() const { return m_requested; }
@@ -42,47 +47,30 @@ public:
 private:
     void onReadyRead(QTcpSocket *socket)
     {
-        QByteArray &buffer = m_buffers[socket];
-        buffer += socket->readAll();
-        const int end = buffer.indexOf("\r\n\r\n");
-        if (end < 0)
+        const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        socket->setProperty("request", request);
+        if (!request.contains("\r\n\r\n"))
             return;
-        const QList<QByteArray> lines = buffer.left(end).split('\n');
-        m_buffers.remove(socket);
-        const QString path = QString::fromUtf8(lines.value(0).trimmed().split(' ').value(1));
+        const QString path = QString::fromUtf8(request.split(' ').value(1));
         m_requested << path;
-        for (const QByteArray &line : lines) {
-            if (line.toLower().startsWith("user-agent:"))
-                m_userAgent = line.mid(11).trimmed();
-        }
-        const Route route = m_routes.value(path, Route {404, QByteArrayLiteral("not found"), false});
-        if (route.hang)
+        const int agent = request.toLower().indexOf("\r\nuser-agent:");
+        m_userAgent = request.mid(agent + 13, request.indexOf('\r', agent + 2) - agent - 13).trimmed();
+        const Route route = m_routes.value(path, Route {404, QByteArrayLiteral("not found")});
+        if (route.status == 0)
             return;
-        socket->write("HTTP/1.1 " + QByteArray::number(route.status)
-            + (route.status == 200 ? " OK" : " Error") + "\r\nContent-Length: "
+        socket->write("HTTP/1.1 " + QByteArray::number(route.status) + " X\r\nContent-Length: "
             + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n" + route.body);
         socket->disconnectFromHost();
     }
 
     QTcpServer m_server;
     QHash<QString, Route> m_routes;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
     QStringList m_requested;
     QByteArray m_userAgent;
 };
 
-inline UpdaterTimings fastUpdaterTimings()
-{
-    UpdaterTimings t;
-    t.checkNoticeMs = t.quitNoUpdateSilentMs = t.quitNoUpdateMs = 10;
-    t.installAfterDownloadMs = t.finalDialogMs = t.quitAfterInstallMs = t.quitAfterFailureMs = 10;
-    t.progressTickMs = 20;
-    t.sleepBeforeKillMs = t.sleepAfterDeleteMs = t.copyRetrySleepMs = 0;
-    t.sleepAfterKillMs = 50;
-    return t;
-}
-
-// Answers the updater's dialogs unshown (Ok; the offer's update or later) and records them.
+// Answers the updater's dialogs unshown (boxes with OK, the offer with "Обновить" or "Позже")
+// and records each one's title and text (the offer's: its version line).
 struct PromptRecorder
 {
     QList<QPair<QString, QString>> prompts;
@@ -91,17 +79,10 @@ struct PromptRecorder
     {
         prompts.clear();
         UpdaterUi::setModalHookForTest([this, acceptUpdate](QDialog &dialog) {
-            if (auto *box = qobject_cast<QMessageBox *>(&dialog)) {
-                prompts.append({box->windowTitle(), box->text()});
-                return int(QMessageBox::Ok);
-            }
+            const auto *box = qobject_cast<QMessageBox *>(&dialog);
             const auto *versions = dialog.findChild<QLabel *>(QStringLiteral("versionLabel"));
-            prompts.append({dialog.windowTitle(), versions ? versions->text() : QString()});
-            const QString name
-                = acceptUpdate ? QStringLiteral("updateButton") : QStringLiteral("laterButton");
-            if (auto *button = dialog.findChild<QPushButton *>(name))
-                button->click();
-            return dialog.result();
+            prompts.append({dialog.windowTitle(), box ? box->text() : versions->text()});
+            return box ? int(QMessageBox::Ok) : int(acceptUpdate ? QDialog::Accepted : QDialog::Rejected);
         });
     }
 };
