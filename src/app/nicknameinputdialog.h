@@ -21,7 +21,6 @@ public:
 
     QLineEdit *lineEdit() const { return m_lineEdit; }
     QPushButton *continueButton() const { return m_continueButton; }
-    QPushButton *exitButton() const { return m_exitButton; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -38,7 +38,6 @@ public:
     bool isGameRunning() const { return m_gameRunning; }
     int missCount() const { return m_missCount; }
     bool isPingTimerActive() const { return m_pingTimer.isActive(); }
-    bool isTargetTimerActive() const { return m_targetTimer.isActive(); }
     PingEngine *ping() const { return m_ping; }
 
 signals:

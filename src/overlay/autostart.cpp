@@ -15,16 +15,10 @@
 #include <QStandardPaths>
 #endif
 
-namespace {
-QString g_executableOverride;
-}
-
 namespace AutoStart {
 
 QString executablePath()
 {
-    if (!g_executableOverride.isEmpty())
-        return g_executableOverride;
 #ifndef Q_OS_WIN
     // Inside an AppImage the running binary lives in a mount that vanishes at exit.
     const QString appImage = qEnvironmentVariable("APPIMAGE");
@@ -32,11 +26,6 @@ QString executablePath()
         return appImage;
 #endif
     return QCoreApplication::applicationFilePath();
-}
-
-void setExecutablePathForTesting(const QString &path)
-{
-    g_executableOverride = path;
 }
 
 QString runValue(const QString &program)

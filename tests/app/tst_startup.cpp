@@ -1,114 +1,30 @@
 #include "app/appicon.h"
+#include "app/firstrun.h"
+#include "app/nicknameinputdialog.h"
+#include "app/safetydialog.h"
 #include "core/notificationgate.h"
-#include "core/singleinstance.h"
-#include "app/startupdialogs.h"
+#include "core/settingskeys.h"
+#include "support/modaldriver.h"
 
-#include <QApplication>
-#include <QImage>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSharedMemory>
-#include <QTest>
-#include <QThread>
-#include <QUuid>
-
-#include <csignal>
-#include <cstring>
-#include <iostream>
-
-namespace {
-
-// Child mode: take the guard, say so, and hold it until killed.
-int holdGuard(const char *key)
-{
-    SingleInstanceGuard guard(QString::fromLatin1(key));
-    const auto result = guard.acquire();
-    std::cout << (result == SingleInstanceGuard::Result::Acquired ? "HELD" : "BUSY") << std::endl;
-    for (;;)
-        QThread::sleep(1);
-}
-
-} // namespace
+#include <QtTest>
+#include <QtWidgets>
 
 class TestStartup : public QObject
 {
     Q_OBJECT
 
-    QString m_key;
-
 private slots:
-    void init()
+    void init() { openSettings().clear(); }
+
+    // Without an icon file the program draws its own, for the window, the tray and the splash.
+    void fallbackIcon()
     {
-        m_key = QStringLiteral("kestrel_test_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-    }
-
-    void secondGuardInOneProcessIsRefused()
-    {
-        SingleInstanceGuard first(m_key);
-        QCOMPARE(first.acquire(), SingleInstanceGuard::Result::Acquired);
-        SingleInstanceGuard second(m_key);
-        QCOMPARE(second.acquire(), SingleInstanceGuard::Result::AlreadyRunning);
-    }
-
-    void guardIsFreeAfterOrderlyRelease()
-    {
-        {
-            SingleInstanceGuard first(m_key);
-            QCOMPARE(first.acquire(), SingleInstanceGuard::Result::Acquired);
-        }
-        SingleInstanceGuard again(m_key);
-        QCOMPARE(again.acquire(), SingleInstanceGuard::Result::Acquired);
-    }
-
-    void liveOwnerBlocksAndKilledOwnerDoesNot()
-    {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-guard"), m_key});
-        QVERIFY(child.waitForStarted());
-        QVERIFY(QTest::qWaitFor(
-            [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 10000));
-        QCOMPARE(child.readLine().trimmed(), QByteArray("HELD"));
-
-        {
-            SingleInstanceGuard blocked(m_key);
-            QCOMPARE(blocked.acquire(), SingleInstanceGuard::Result::AlreadyRunning);
-        }
-
-        // A crash leaves the segment and the lock file behind; neither may block a new start.
-        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished());
-        QSharedMemory leftover(m_key);
-        QVERIFY2(leftover.attach(), "the killed owner should have left its segment behind");
-        leftover.detach();
-
-        SingleInstanceGuard next(m_key);
-        QCOMPARE(next.acquire(), SingleInstanceGuard::Result::Acquired);
-    }
-
-    void fallbackIconIsDrawnAtEverySize()
-    {
-        const QIcon icon = AppIcon::createFallbackIcon();
-        QList<QSize> expected;
-        for (int s : {16, 32, 48, 64, 128, 256})
-            expected << QSize(s, s);
-        QCOMPARE(icon.availableSizes(), expected);
-
-        const QImage image = icon.pixmap(256, 256).toImage();
+        const QImage image = AppIcon::createFallbackIcon().pixmap(256, 256).toImage();
         QCOMPARE(image.pixelColor(0, 0).alpha(), 0); // outside the disc
         QCOMPARE(image.pixelColor(128, 128), QColor(Qt::white)); // crosshair centre
-        const QColor disc = image.pixelColor(128, 40); // between circle and rim
-        QVERIFY(disc.blue() > 150 && disc.red() < 100);
-    }
-
-    void splashFallsBackToTheIcon()
-    {
-        const QPixmap fromIcon = AppIcon::splashPixmap(AppIcon::createFallbackIcon());
-        QCOMPARE(fromIcon.size(), QSize(256, 256));
-        const QPixmap disc = AppIcon::splashPixmap(QIcon());
-        QCOMPARE(disc.size(), QSize(256, 256));
-        const QImage image = disc.toImage();
-        QCOMPARE(image.pixelColor(5, 5).alpha(), 0);
-        QCOMPARE(image.pixelColor(128, 128).rgb(), QColor(0x3b, 0x82, 0xf6).rgb());
+        const QImage splash = AppIcon::splashPixmap(QIcon()).toImage();
+        QCOMPARE(splash.size(), QSize(256, 256));
+        QCOMPARE(splash.pixelColor(128, 128).rgb(), QColor(0x3b, 0x82, 0xf6).rgb());
     }
 
     void notificationsAreRateLimited()
@@ -122,23 +38,76 @@ private slots:
         QVERIFY(gate.tryPass(start.addSecs(301 + 301)));
     }
 
-    void madeUpNicknameHasBraceAndFiveHexDigits()
+    // The first run. Declined, nothing is stored and the program ends; accepted once, it is never asked
+    // again.
+    void safetyDeclaration()
     {
-        const QString name = StartupDialogs::madeUpNickname();
-        QVERIFY2(QRegularExpression(QStringLiteral("^Игрок_\\{[0-9a-f]{5}$")).match(name).hasMatch(),
-            qPrintable(name));
+        const QString key = QLatin1String(SettingsKeys::kSafetyAccepted);
+        {
+            ModalDriver escape([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+            QVERIFY(!FirstRun::ensureSafetyAccepted());
+            QVERIFY(escape.fired);
+            QVERIFY(!openSettings().contains(key));
+        }
+        ModalDriver accept([](QWidget *modal) {
+            auto *dialog = qobject_cast<SafetyDialog *>(modal);
+            QScrollBar *bar = dialog->declaration()->verticalScrollBar();
+            bar->setValue(bar->maximum());
+            dialog->acceptButton()->click();
+        });
+        QVERIFY(FirstRun::ensureSafetyAccepted());
+        QCOMPARE(openSettings().value(key).toBool(), true);
+    }
+
+    void acceptUnlocksAtTheEnd()
+    {
+        SafetyDialog fits; // nothing to scroll: unlocked once shown
+        fits.declaration()->setHtml(QStringLiteral("<p>Коротко.</p>"));
+        QVERIFY(!fits.acceptButton()->isEnabled());
+        fits.show();
+        QVERIFY(QTest::qWaitFor([&] { return fits.acceptButton()->isEnabled(); }));
+
+        SafetyDialog dialog;
+        QString html;
+        for (int i = 0; i < 80; ++i)
+            html += QStringLiteral("<p>Строка %1</p>").arg(i);
+        dialog.declaration()->setHtml(html);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QScrollBar *bar = dialog.declaration()->verticalScrollBar();
+        QVERIFY(QTest::qWaitFor([&] { return bar->maximum() > 0; }));
+        QCoreApplication::processEvents();
+        QVERIFY(!dialog.acceptButton()->isEnabled());
+        bar->setValue(bar->maximum() - 1);
+        QVERIFY(!dialog.acceptButton()->isEnabled());
+        bar->setValue(bar->maximum());
+        QVERIFY(dialog.acceptButton()->isEnabled());
+    }
+
+    void nickname_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("empty: made up") << QString() << QStringLiteral("^Игрок_\\{[0-9a-f]{5}$");
+        QTest::newRow("trimmed") << QStringLiteral("  Som  ") << QStringLiteral("^Som$");
+        QTest::newRow("31 characters stop at 30")
+            << QString(31, QLatin1Char('x')) << QStringLiteral("^x{30}$");
+    }
+
+    void nickname()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, pattern);
+        ModalDriver driver([typed](QWidget *modal) {
+            auto *dialog = qobject_cast<NicknameInputDialog *>(modal);
+            QTest::keyClicks(dialog->lineEdit(), typed);
+            QTest::keyClick(dialog->lineEdit(), Qt::Key_Return);
+        });
+        QVERIFY(FirstRun::ensureNickname());
+        const QString stored = openSettings().value(QLatin1String(SettingsKeys::kChatUserName)).toString();
+        QVERIFY2(QRegularExpression(pattern).match(stored).hasMatch(), qPrintable(stored));
     }
 };
 
-int main(int argc, char *argv[])
-{
-    if (argc == 3 && std::strcmp(argv[1], "--hold-guard") == 0) {
-        QCoreApplication app(argc, argv);
-        return holdGuard(argv[2]);
-    }
-    QApplication app(argc, argv);
-    TestStartup test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestStartup)
 #include "tst_startup.moc"

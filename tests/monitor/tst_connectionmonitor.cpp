@@ -1,11 +1,11 @@
 #include "monitor/connectionmonitor.h"
 #include "monitor/pingengine.h"
+#include "monitor/pingquality.h"
+#include "monitor/serverselection.h"
 #include "support/blackhole.h"
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTest>
+#include <QtNetwork>
+#include <QtTest>
 
 namespace {
 
@@ -15,37 +15,72 @@ class ScriptedSource final : public DiscoverySource
 public:
     std::vector<uint32_t> pids;
     GameServer server;
-    int serverCalls = 0;
 
     std::vector<uint32_t> findGameProcesses() override { return pids; }
-    GameServer findServer(const std::vector<uint32_t> &) override
-    {
-        ++serverCalls;
-        return server;
-    }
-
+    GameServer findServer(const std::vector<uint32_t> &) override { return server; }
     void connectTo(const char *address, quint16 port)
     {
+        pids = {42};
         server.found = true;
         server.address = QString::fromLatin1(address);
         server.port = port;
-        server.pid = pids.empty() ? 0 : pids.front();
+        server.pid = 42;
     }
     void lose() { server = GameServer(); }
 };
 
+using platform::TcpRow;
+using Rows = QVector<TcpRow>;
+
+TcpRow row(const char *remote, quint16 port, uint32_t pid = 100, uint32_t state = platform::TcpEstablished)
+{
+    TcpRow r;
+    r.state = state;
+    r.localAddr = QHostAddress(QStringLiteral("10.0.0.2")).toIPv4Address();
+    r.localPort = 50000;
+    r.remoteAddr = QHostAddress(QString::fromLatin1(remote)).toIPv4Address();
+    r.remotePort = port;
+    r.pid = pid;
+    return r;
+}
+
+// The monitor on a scripted source, with everything it signals written down.
 struct Fixture
 {
     ScriptedSource *source = new ScriptedSource;
     ConnectionMonitor monitor {std::unique_ptr<DiscoverySource>(source)};
-    QSignalSpy game {&monitor, &ConnectionMonitor::gameStateChanged};
-    QSignalSpy status {&monitor, &ConnectionMonitor::statusChanged};
-    QSignalSpy missed {&monitor, &ConnectionMonitor::connectionMissed};
-    QSignalSpy lost {&monitor, &ConnectionMonitor::connectionLost};
-    QSignalSpy serverFound {&monitor, &ConnectionMonitor::serverFound};
-    QSignalSpy found {&monitor, &ConnectionMonitor::connectionFound};
+    QStringList events;
 
-    QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
+    Fixture()
+    {
+        const auto log = [this](const QString &event) { events << event; };
+        QObject::connect(&monitor, &ConnectionMonitor::gameStateChanged,
+            [log](bool running) { log(running ? QStringLiteral("game") : QStringLiteral("no game")); });
+        QObject::connect(&monitor, &ConnectionMonitor::serverFound,
+            [log](const QString &host, quint16 port, bool changed) {
+                log(QStringLiteral("server %1:%2%3")
+                        .arg(host)
+                        .arg(port)
+                        .arg(QLatin1String(changed ? "" : " again")));
+            });
+        QObject::connect(
+            &monitor, &ConnectionMonitor::connectionFound, [log] { log(QStringLiteral("found")); });
+        QObject::connect(
+            &monitor, &ConnectionMonitor::connectionLost, [log] { log(QStringLiteral("lost")); });
+        QObject::connect(
+            &monitor, &ConnectionMonitor::connectionMissed, [log] { log(QStringLiteral("missed")); });
+        QObject::connect(&monitor, &ConnectionMonitor::statusChanged,
+            [log](const QString &text) { log(text.isEmpty() ? QStringLiteral("clear") : text); });
+    }
+
+    // One discovery run: what it signalled, then whether pings run.
+    QString step()
+    {
+        events.clear();
+        monitor.updateTarget();
+        events << QLatin1String(monitor.isPingTimerActive() ? "pinging" : "idle");
+        return events.join(QLatin1String(" | "));
+    }
 };
 
 } // namespace
@@ -55,235 +90,177 @@ class TestConnectionMonitor : public QObject
     Q_OBJECT
 
 private slots:
-    void waitsForTheGame()
-    {
-        Fixture f;
-        f.monitor.updateTarget();
-        QCOMPARE(f.game.count(), 0); // not running before, not running now
-        QCOMPARE(f.lastStatus(), QStringLiteral("Ожидание запуска Русская Рыбалка 4..."));
-        QCOMPARE(f.source->serverCalls, 0);
-        QVERIFY(!f.monitor.isConnected());
-        QVERIFY(!f.monitor.isPingTimerActive());
-    }
-
     void findsLosesAndFindsAgain()
     {
         Fixture f;
-        f.source->pids = {42};
+        QCOMPARE(f.step(), QStringLiteral("Ожидание запуска Русская Рыбалка 4... | idle"));
         f.source->connectTo("5.9.1.2", 9105);
-        f.monitor.updateTarget();
+        QCOMPARE(f.step(),
+            QStringLiteral(
+                "game | clear | server 5.9.1.2:9105 | Подключено: 5.9.1.2:9105 | found | pinging"));
+        QCOMPARE(f.step(), QStringLiteral("clear | pinging")); // the same server: nothing new
 
-        QCOMPARE(f.game.count(), 1);
-        QCOMPARE(f.game.last().at(0).toBool(), true);
-        QCOMPARE(f.serverFound.count(), 1);
-        QCOMPARE(f.serverFound.last().at(2).toBool(), true);
-        QCOMPARE(f.found.count(), 1);
-        QCOMPARE(f.monitor.currentHost(), QStringLiteral("5.9.1.2"));
-        QCOMPARE(f.monitor.currentPort(), quint16(9105));
-        QVERIFY(f.monitor.isConnected());
-        QVERIFY(f.monitor.isPingTimerActive());
-        QCOMPARE(f.lastStatus(), QStringLiteral("Подключено: 5.9.1.2:9105"));
-
-        // Same server next run: nothing new, and the status line is cleared.
-        f.monitor.updateTarget();
-        QCOMPARE(f.serverFound.count(), 1);
-        QCOMPARE(f.found.count(), 1);
-        QCOMPARE(f.lastStatus(), QString());
-
-        // Lost: ping stops, samples go, host and port stay.
+        // Lost: ping stops, samples go, host and port stay; a second miss is only a miss.
         f.monitor.ping()->recordSample(25);
         f.source->lose();
-        f.monitor.updateTarget();
-        QCOMPARE(f.lost.count(), 1);
-        QCOMPARE(f.missed.count(), 1);
-        QVERIFY(!f.monitor.isConnected());
-        QVERIFY(!f.monitor.isPingTimerActive());
+        QCOMPARE(f.step(), QStringLiteral("clear | lost | missed | idle"));
+        QCOMPARE(f.step(), QStringLiteral("clear | missed | idle"));
         QVERIFY(f.monitor.ping()->samples().isEmpty());
         QCOMPARE(f.monitor.currentPort(), quint16(9105));
 
-        // A second miss is only a miss.
-        f.monitor.updateTarget();
-        QCOMPARE(f.lost.count(), 1);
-        QCOMPARE(f.missed.count(), 2);
-
-        // The same server returns: found again, but not a changed server.
+        // The same server returns: found again, but not a changed server; then another port.
         f.source->connectTo("5.9.1.2", 9105);
-        f.monitor.updateTarget();
-        QCOMPARE(f.serverFound.count(), 2);
-        QCOMPARE(f.serverFound.last().at(2).toBool(), false);
-        QCOMPARE(f.found.count(), 2);
-        QVERIFY(f.monitor.isPingTimerActive());
-    }
-
-    void portChangeWhileConnected()
-    {
-        Fixture f;
-        f.source->pids = {42};
-        f.source->connectTo("5.9.1.2", 9105);
-        f.monitor.updateTarget();
+        QCOMPARE(f.step(),
+            QStringLiteral("clear | server 5.9.1.2:9105 again | Подключено: 5.9.1.2:9105 | found | pinging"));
         f.source->connectTo("5.9.1.2", 9106);
-        f.monitor.updateTarget();
-
-        QCOMPARE(f.serverFound.count(), 2);
-        QCOMPARE(f.serverFound.last().at(1).value<quint16>(), quint16(9106));
-        QCOMPARE(f.serverFound.last().at(2).toBool(), true);
-        QCOMPARE(f.found.count(), 1); // still connected: no second "found"
-        QCOMPARE(f.lost.count(), 0);
+        QCOMPARE(
+            f.step(), QStringLiteral("clear | server 5.9.1.2:9106 | Подключено: 5.9.1.2:9106 | pinging"));
         QCOMPARE(f.monitor.ping()->port(), quint16(9106));
+
+        // The game ends: the last server stays on display and pings to it go on until it returns.
+        f.source->pids.clear();
+        f.source->lose();
+        QCOMPARE(f.step(), QStringLiteral("no game | Ожидание запуска Русская Рыбалка 4... | pinging"));
+        QVERIFY(f.monitor.isConnected());
     }
 
     void missCounterShowsNoticeEveryFourthMiss()
     {
         Fixture f;
         f.source->pids = {42};
-        const QString notice = QStringLiteral("Игра запущена, соединение не найдено");
-        QStringList lastTexts;
-        for (int run = 1; run <= 8; ++run) {
-            f.monitor.updateTarget();
-            lastTexts << f.lastStatus();
-        }
-        QCOMPARE(lastTexts,
-            (QStringList {QString(), QString(), QString(), notice, QString(), QString(), QString(), notice}));
-        QCOMPARE(f.monitor.missCount(), 0);
-        QCOMPARE(f.lost.count(), 0); // never connected, so nothing was lost
-
-        f.monitor.updateTarget();
-        QCOMPARE(f.monitor.missCount(), 1);
-        f.source->pids.clear(); // game gone: counter resets
-        f.monitor.updateTarget();
+        const QString miss = QStringLiteral("clear | missed | idle");
+        const QString notice = QStringLiteral("clear | Игра запущена, соединение не найдено | missed | idle");
+        QCOMPARE(f.step(), QStringLiteral("game | ") + miss);
+        QStringList steps;
+        for (int run = 2; run <= 9; ++run)
+            steps << f.step();
+        QCOMPARE(steps, (QStringList {miss, miss, notice, miss, miss, miss, notice, miss}));
+        f.source->pids.clear(); // game gone: the counter starts again
+        f.step();
         QCOMPARE(f.monitor.missCount(), 0);
     }
 
-    void gameExitKeepsConnectionState()
+    // A live server answers; a refused connect and a silent server give 999, the silent one only
+    // after the 500 ms cap (an early answer would be a refusal, not silence).
+    void pingResults()
     {
-        Fixture f;
-        f.source->pids = {42};
-        f.source->connectTo("5.9.1.2", 9105);
-        f.monitor.updateTarget();
-        f.source->pids.clear();
-        f.source->lose();
-        f.monitor.updateTarget();
-
-        QCOMPARE(f.game.count(), 2);
-        QCOMPARE(f.game.last().at(0).toBool(), false);
-        // The last server stays on display and pings to it go on until the game returns.
-        QVERIFY(f.monitor.isConnected());
-        QVERIFY(f.monitor.isPingTimerActive());
-        QCOMPARE(f.lost.count(), 0);
-        QCOMPARE(f.lastStatus(), QStringLiteral("Ожидание запуска Русская Рыбалка 4..."));
-    }
-
-    void samplesKeepTheLastSixty()
-    {
-        PingEngine engine;
-        for (int i = 1; i <= 61; ++i)
-            engine.recordSample(i);
-        QCOMPARE(engine.samples().size(), 60);
-        QCOMPARE(engine.timedSamples().size(), 60);
-        QCOMPARE(engine.samples().first(), 2);
-        QCOMPARE(engine.timedSamples().first().second, 2);
-        QCOMPARE(engine.samples().last(), 61);
-    }
-
-    void pingsALiveServer()
-    {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        PingEngine engine;
-        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
-        engine.setTarget(QStringLiteral("127.0.0.1"), server.serverPort());
-
-        engine.startPingMeasurement();
-        QVERIFY(engine.isInProgress());
-        engine.startPingMeasurement(); // ignored while one is in flight
-        QVERIFY(measured.wait(2000));
-        QCOMPARE(measured.count(), 1);
-        QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
-        QVERIFY(!engine.isInProgress());
-        QTest::qWait(50);
-        QCOMPARE(measured.count(), 1); // the second request really was dropped
-    }
-
-    void refusedAndSilentServersGive999()
-    {
-        PingEngine engine;
-        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
-
-        {
-            QTcpServer closed;
-            QVERIFY(closed.listen(QHostAddress::LocalHost));
-            const quint16 port = closed.serverPort();
-            closed.close();
-            engine.setTarget(QStringLiteral("127.0.0.1"), port);
-            engine.startPingMeasurement();
-            QVERIFY(measured.wait(2000));
-            QCOMPARE(measured.last().at(0).toInt(), PingEngine::kNoAnswer);
-        }
-
+        QTcpServer live;
+        QVERIFY(live.listen(QHostAddress::LocalHost));
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = closed.serverPort();
+        closed.close();
         BlackHole hole;
         QVERIFY(hole.port() != 0);
+
+        PingEngine engine;
+        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
+        engine.setTarget(QStringLiteral("127.0.0.1"), live.serverPort());
+        engine.startPingMeasurement();
+        engine.startPingMeasurement(); // ignored while one is in flight
+        QVERIFY(measured.wait(2000));
+        QVERIFY(measured.last().at(0).toInt() < PingEngine::kNoAnswer);
+
+        engine.setTarget(QStringLiteral("127.0.0.1"), closedPort);
+        engine.startPingMeasurement();
+        QVERIFY(measured.wait(2000));
+        QCOMPARE(measured.last().at(0).toInt(), PingEngine::kNoAnswer);
+
         engine.setTarget(QStringLiteral("127.0.0.1"), hole.port());
         QElapsedTimer clock;
         clock.start();
         engine.startPingMeasurement();
         QVERIFY(measured.wait(3000));
-        QCOMPARE(measured.count(), 2);
         QCOMPARE(measured.last().at(0).toInt(), PingEngine::kNoAnswer);
-        // The cap is 500 ms: the answer must not come early (that would be a refusal, not silence).
         QVERIFY2(clock.elapsed() >= PingEngine::kTimeoutMs - 5, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(measured.count(), 3); // the doubled request really was dropped
     }
 
-    void cancelledMeasurementReportsNothing()
+    // A cancelled measurement reports nothing: cancelled while connecting, replaced by a new target
+    // before it even started, or cut by the loss of the connection (no stale 999 over the dashes).
+    void cancelledMeasurementsReportNothing()
     {
         BlackHole hole;
         QTcpServer live;
         QVERIFY(live.listen(QHostAddress::LocalHost));
-        PingEngine engine;
-        QSignalSpy measured(&engine, &PingEngine::pingMeasured);
-
-        // Cancelled while connecting to a silent server.
-        engine.setTarget(QStringLiteral("127.0.0.1"), hole.port());
-        engine.startPingMeasurement();
-        QTest::qWait(50);
-        engine.cancel();
-        QVERIFY(!engine.isInProgress());
-
-        // Cancelled before the queued measurement even started, then started anew:
-        // exactly one result, for the new target.
-        engine.startPingMeasurement();
-        engine.setTarget(QStringLiteral("127.0.0.1"), live.serverPort());
-        engine.startPingMeasurement();
-        QVERIFY(measured.wait(2000));
-        QTest::qWait(PingEngine::kTimeoutMs + 100);
-        QCOMPARE(measured.count(), 1);
-        QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
-    }
-
-    void lossCancelsTheMeasurementInFlight()
-    {
-        BlackHole hole;
         Fixture f;
-        f.source->pids = {42};
         f.source->connectTo("127.0.0.1", hole.port());
-        f.monitor.updateTarget();
-        QSignalSpy measured(f.monitor.ping(), &PingEngine::pingMeasured);
-        f.monitor.ping()->startPingMeasurement();
+        f.step();
+        f.monitor.stop(); // only the measurements started here
+        PingEngine *engine = f.monitor.ping();
+        QSignalSpy measured(engine, &PingEngine::pingMeasured);
+        engine->startPingMeasurement();
+        QTest::qWait(50);
+        engine->cancel();
+        engine->startPingMeasurement();
+        engine->setTarget(QStringLiteral("127.0.0.1"), live.serverPort());
+        engine->startPingMeasurement();
+        QVERIFY(measured.wait(2000));
+        QVERIFY(measured.first().at(0).toInt() < PingEngine::kNoAnswer);
+
+        engine->setTarget(QStringLiteral("127.0.0.1"), hole.port());
+        engine->startPingMeasurement();
         QTest::qWait(50);
         f.source->lose();
-        f.monitor.updateTarget();
+        f.step();
         QTest::qWait(PingEngine::kTimeoutMs + 100);
-        QCOMPARE(measured.count(), 0); // no stale 999 over the dashes of a lost connection
-        QVERIFY(f.monitor.ping()->samples().isEmpty());
+        QCOMPARE(measured.count(), 1);
+        QVERIFY(engine->samples().isEmpty());
     }
 
-    void noTargetNoMeasurement()
+    void select_data()
     {
-        PingEngine engine;
-        engine.startPingMeasurement();
-        QVERIFY(!engine.isInProgress());
-        engine.setTarget(QStringLiteral("127.0.0.1"), 0);
-        engine.startPingMeasurement();
-        QVERIFY(!engine.isInProgress());
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QString>("address"); // empty: nothing found
+        QTest::addColumn<int>("port");
+        // The game runs as pids 100 and 101.
+        // clang-format off
+        QTest::newRow("game port wins over 443") << Rows {row("5.9.1.1", 443), row("5.9.1.2", 9000)} << "5.9.1.2" << 9000;
+        QTest::newRow("other process ignored") << Rows {row("5.9.1.1", 9000, 200), row("5.9.1.3", 9001)} << "5.9.1.3" << 9001;
+        QTest::newRow("not established ignored")
+            << Rows {row("5.9.1.1", 9000, 100, platform::TcpSynSent), row("5.9.1.4", 9002)} << "5.9.1.4" << 9002;
+        QTest::newRow("first qualifying row wins") << Rows {row("5.9.1.5", 27000), row("5.9.1.6", 9000)} << "5.9.1.5" << 27000;
+        QTest::newRow("second game process") << Rows {row("5.9.1.7", 80), row("5.9.1.8", 7777, 101)} << "5.9.1.8" << 7777;
+        // Only whole addresses are excluded, not their networks.
+        QTest::newRow("169.254.0.1 qualifies") << Rows {row("169.254.0.1", 9000)} << "169.254.0.1" << 9000;
+        QTest::newRow("127.0.0.2 qualifies") << Rows {row("127.0.0.2", 9105)} << "127.0.0.2" << 9105;
+        QTest::newRow("192.168.0.1 qualifies") << Rows {row("192.168.0.1", 9100)} << "192.168.0.1" << 9100;
+        // clang-format on
+        for (const char *excluded : {"127.0.0.1", "1.0.0.127", "0.0.0.0", "169.254.0.0", "192.168.0.0"})
+            QTest::addRow("excluded %s", excluded) << Rows {row(excluded, 9000)} << QString() << 0;
+        for (const int port : {9, 7777, 7778, 27000, 27100, 9000, 10000})
+            QTest::addRow("port %d", port) << Rows {row("5.9.1.9", quint16(port))} << "5.9.1.9" << port;
+        for (const int port : {8, 10, 7776, 7779, 26999, 27101, 8999, 10001, 443, 65535})
+            QTest::addRow("port %d", port) << Rows {row("5.9.1.9", quint16(port))} << QString() << 0;
+    }
+
+    void select()
+    {
+        QFETCH(Rows, rows);
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        const std::vector<TcpRow> table(rows.begin(), rows.end());
+        const GameServer server = ServerSelection::select(table, {100, 101});
+        QCOMPARE(server.found, !address.isEmpty());
+        QCOMPARE(server.address, address);
+        QCOMPARE(int(server.port), port);
+        if (server.found)
+            QVERIFY(server.pid == 100 || server.pid == 101);
+        QVERIFY(!ServerSelection::select(table, {}).found);
+    }
+
+    // The quality bands and the connection bar's own bounds, at each edge.
+    void quality()
+    {
+        const std::tuple<int, const char *, int> cases[]
+            = {{0, "ОТЛИЧНО", 100}, {29, "ОТЛИЧНО", 100}, {30, "ХОРОШО", 100}, {31, "ХОРОШО", 85},
+                {59, "ХОРОШО", 85}, {60, "НОРМА", 85}, {61, "НОРМА", 70}, {99, "НОРМА", 70},
+                {100, "ПЛОХО", 70}, {101, "ПЛОХО", 50}, {199, "ПЛОХО", 50}, {200, "ОЧЕНЬ ПЛОХО", 50},
+                {201, "ОЧЕНЬ ПЛОХО", 30}, {998, "ОЧЕНЬ ПЛОХО", 30}, {999, "ОЧЕНЬ ПЛОХО", 0}};
+        for (const auto &[ping, word, bar] : cases) {
+            QVERIFY2(PingQuality::text(ping) == QString::fromUtf8(word), word);
+            QVERIFY2(PingQuality::barValue(ping) == bar, qPrintable(QString::number(ping)));
+        }
     }
 };
 

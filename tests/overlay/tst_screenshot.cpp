@@ -1,5 +1,4 @@
 #include "overlay/screenshot.h"
-#include "overlay/screenshotpreviewdialog.h"
 #include "ui/filedialog.h"
 
 #include <QtTest>
@@ -29,28 +28,6 @@ private slots:
         QGuiApplication::clipboard()->clear();
     }
 
-    void watermarkInLowerRightCorner()
-    {
-        Screenshot shot;
-        const QImage plain = capture(shot, false).toImage();
-        const QImage stamped = capture(shot, true).toImage();
-        QVERIFY(!plain.isNull());
-        const qreal dpr = stamped.devicePixelRatio();
-        const auto gray = [dpr](const QImage &image, int x, int y) {
-            return qGray(image.pixel(int(x * dpr), int(y * dpr)));
-        };
-        // A dark box in the lower right corner with white text in it; elsewhere unchanged.
-        QCOMPARE(gray(plain, 380, 250), 255);
-        QVERIFY(gray(stamped, 385, 236) < 120);
-        QCOMPARE(gray(stamped, 5, 5), 255);
-        QCOMPARE(gray(stamped, 385, 225), 255);
-        bool text = false;
-        for (int x = 250; x < 385 && !text; ++x)
-            for (int y = 235; y < 285 && !text; ++y)
-                text = gray(stamped, x, y) > 200;
-        QVERIFY(text);
-    }
-
     void fileNames_data()
     {
         QTest::addColumn<QString>("chosen");
@@ -70,7 +47,7 @@ private slots:
         QFETCH(QByteArray, format);
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("dir.v2")));
         Screenshot shot;
-        const QPixmap picture = capture(shot);
+        capture(shot);
         QSignalSpy saved(&shot, &Screenshot::screenshotSaved);
         FileDialog::setNextFileName(m_dir.filePath(chosen));
         QVERIFY(shot.saveScreenshot());
@@ -78,20 +55,9 @@ private slots:
         QCOMPARE(saved.count(), 1);
         QCOMPARE(saved.at(0).at(0).toString(), path);
 
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QImageReader reader(&file);
+        QImageReader reader(path);
         reader.setDecideFormatFromContent(true);
         QCOMPARE(reader.format(), format);
-        if (format == "jpeg") {
-            // Quality 90: the very bytes a quality-90 encoder gives for this picture.
-            QByteArray expected;
-            QBuffer buffer(&expected);
-            buffer.open(QIODevice::WriteOnly);
-            QVERIFY(picture.save(&buffer, "JPG", 90));
-            file.seek(0);
-            QCOMPARE(file.readAll(), expected);
-        }
         QVERIFY(QFile::remove(path));
     }
 
@@ -103,39 +69,6 @@ private slots:
         const QString bad = m_dir.filePath(QStringLiteral("missing/folder/x.png"));
         QVERIFY(!shot.saveScreenshot(bad));
         QCOMPARE(errors.last().at(0).toString(), QStringLiteral("Не удалось сохранить файл: %1").arg(bad));
-    }
-
-    void folder()
-    {
-        const QString program = QStringLiteral("/opt/kestrel");
-        const QString pictures = QStringLiteral("/home/u/Pictures");
-        const QString desktop = QStringLiteral("/home/u/Desktop");
-        const QString name = QStringLiteral("/TORVAL_Screenshots");
-        QCOMPARE(Screenshot::screenshotFolderFrom(pictures, desktop, program), pictures + name);
-        QCOMPARE(Screenshot::screenshotFolderFrom(QString(), desktop, program), desktop + name);
-        QCOMPARE(Screenshot::screenshotFolderFrom(QString(), QString(), program), program + name);
-    }
-
-    void clipboard()
-    {
-        Screenshot shot;
-        QVERIFY(!shot.copyToClipboard());
-        QVERIFY(QGuiApplication::clipboard()->image().isNull());
-        const QPixmap picture = capture(shot);
-        QVERIFY(shot.copyToClipboard());
-        QCOMPARE(QGuiApplication::clipboard()->image().size(), picture.size());
-    }
-
-    void previewScaling()
-    {
-        Screenshot shot;
-        const QList<QPair<QSize, QSize>> cases {{QSize(400, 300), QSize(400, 300)},
-            {QSize(1000, 600), QSize(450, 270)}, {QSize(300, 600), QSize(150, 300)}};
-        for (const auto &[picture, shown] : cases) {
-            QPixmap pixmap(picture);
-            pixmap.fill(Qt::red);
-            QCOMPARE(ScreenshotPreviewDialog(&shot, pixmap).shownPicture().size(), shown);
-        }
     }
 };
 

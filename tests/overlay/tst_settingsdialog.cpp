@@ -1,9 +1,11 @@
-#include "app/nicknamechange.h"
+// The settings dialog on the real main window, and the autostart entry it writes.
+
+#include "app/pingmonitorwidget.h"
 #include "core/settingskeys.h"
+#include "monitor/connectionmonitor.h"
 #include "overlay/autostart.h"
 #include "overlay/minioverlaywidget.h"
 #include "overlay/settingsdialog.h"
-#include "overlay/settingstarget.h"
 #include "ui/messagebox.h"
 
 #include <QtTest>
@@ -13,54 +15,10 @@ using namespace SettingsKeys;
 
 namespace {
 
-QVariant stored(const char *key, const QVariant &fallback = {})
+QVariant stored(const char *key)
 {
-    return openSettings().value(QLatin1String(key), fallback);
+    return openSettings().value(QLatin1String(key));
 }
-
-// Behaves as the main window towards the dialog: setters store at once; unticking hides the HUD.
-class FakeMainWindow : public QWidget, public SettingsTarget
-{
-public:
-    bool alwaysOnTop() const override { return stored(kAlwaysOnTop, true).toBool(); }
-    int windowOpacityPercent() const override { return stored(kWindowOpacity, 85).toInt(); }
-    bool autoStart() const override { return stored(kAutoStart, false).toBool(); }
-    bool miniOverlayEnabled() const override { return stored(kMiniOverlayEnabled, true).toBool(); }
-    bool notificationsEnabled() const override { return stored(kNotificationsEnabled, true).toBool(); }
-    int miniOverlayOpacity() const override { return stored(kMiniOverlayOpacity, 85).toInt(); }
-
-    void setAlwaysOnTop(bool enabled) override { set(kAlwaysOnTop, enabled); }
-    void setWindowOpacityPercent(int percent) override { set(kWindowOpacity, percent); }
-    void setAutoStart(bool enabled) override
-    {
-        writeAutoStartEntry(enabled);
-        set(kAutoStart, enabled);
-    }
-    void setMiniOverlayEnabled(bool enabled) override
-    {
-        set(kMiniOverlayEnabled, enabled);
-        if (!enabled && hud)
-            hud->hide();
-    }
-    void setNotificationsEnabled(bool enabled) override { set(kNotificationsEnabled, enabled); }
-    void setMiniOverlayOpacity(int percent) override { set(kMiniOverlayOpacity, percent); }
-    void saveSettings() override { ++calls; }
-    bool changeNickname(const QString &nickname) override
-    {
-        int count = NicknameChange::storedChangeCount();
-        return NicknameChange::apply(this, nickname, count);
-    }
-
-    MiniOverlayWidget *hud = nullptr;
-    int calls = 0;
-
-private:
-    void set(const char *key, const QVariant &value)
-    {
-        ++calls;
-        openSettings().setValue(QLatin1String(key), value);
-    }
-};
 
 QVariantMap storeSnapshot()
 {
@@ -77,6 +35,15 @@ class TestSettingsDialog : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_records;
+
+    std::unique_ptr<PingMonitorWidget> window()
+    {
+        auto window = std::make_unique<PingMonitorWidget>(nullptr, m_records.path());
+        window->monitor()->stop();
+        return window;
+    }
+
 private slots:
     void init()
     {
@@ -86,62 +53,64 @@ private slots:
         MessageBox::resetRecord();
     }
 
+    // Opened from the mini HUD while the window is hidden, every control applies at once.
     void controlsApplyAtOnce()
     {
-        AutoStart::setExecutablePathForTesting(QStringLiteral("/opt/TORVAL Kestrel/KESTREL"));
-        FakeMainWindow window;
-        MiniOverlayWidget hud;
-        window.hud = &hud;
-        hud.show();
-        SettingsDialog dialog(&window);
+        const auto main = window();
+        main->toggleWindowVisibility();
+        QVERIFY(main->isMiniHudShown());
+        SettingsDialog dialog(main.get());
         dialog.show();
+
         dialog.opacitySlider()->setValue(30);
         QCOMPARE(stored(kWindowOpacity).toInt(), 30);
         QCOMPARE(dialog.opacitySpin()->value(), 30);
-        dialog.opacitySpin()->setFocus();
-        dialog.opacitySpin()->selectAll();
-        QTest::keyClicks(dialog.opacitySpin(), QStringLiteral("55"));
+        QVERIFY(qAbs(main->windowOpacity() - 0.30) < 0.01);
+        dialog.opacitySpin()->setValue(55);
         QCOMPARE(dialog.opacitySlider()->value(), 55);
         QCOMPARE(stored(kWindowOpacity).toInt(), 55);
 
+        dialog.miniOverlayOpacitySlider()->setValue(40);
+        QCOMPARE(main->miniHud()->opacity(), 0.40);
+        QCOMPARE(stored(kMiniOverlayOpacity).toInt(), 40);
         dialog.miniOverlayCheck()->click();
-        QVERIFY(!hud.isVisible());
+        QVERIFY(!main->miniHud()->isVisible());
+        QVERIFY(!main->isMiniHudShown());
         QCOMPARE(stored(kMiniOverlayEnabled).toBool(), false);
+
         dialog.autoStartCheck()->click();
-        QFile entry(AutoStart::desktopEntryPath());
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        QVERIFY(entry.readAll().contains("\nExec=\"/opt/TORVAL Kestrel/KESTREL\"\n"));
-        QCOMPARE(stored(kAutoStart).toBool(), true);
+        QVERIFY(autoStartEntryExists() && stored(kAutoStart).toBool());
         dialog.autoStartCheck()->click();
-        QVERIFY(!QFile::exists(AutoStart::desktopEntryPath()));
+        QVERIFY(!autoStartEntryExists() && !stored(kAutoStart).toBool());
         QVERIFY(dialog.isVisible());
-        AutoStart::setExecutablePathForTesting(QString());
     }
 
-    // Checked with the defaults and with every setting changed from them.
+    // Checked with the defaults and with every setting changed from them (the opacity below
+    // the sliders' range, which a control set while filling would clamp).
     void openAndCloseChangesNothing()
     {
         for (const bool defaults : {true, false}) {
-            if (!defaults) {
-                QSettings s = openSettings();
-                s.setValue(QLatin1String(kAlwaysOnTop), false);
-                s.setValue(QLatin1String(kWindowOpacity), 42);
-                s.setValue(QLatin1String(kMiniOverlayEnabled), false);
-                s.setValue(QLatin1String(kNotificationsEnabled), false);
-                s.setValue(QLatin1String(kMiniOverlayOpacity), 64);
-                s.setValue(QLatin1String(kChatUserName), QStringLiteral("Щука"));
+            const std::pair<const char *, QVariant> changed[] {{kAlwaysOnTop, false}, {kWindowOpacity, 20},
+                {kMiniOverlayEnabled, false}, {kNotificationsEnabled, false}, {kMiniOverlayOpacity, 64},
+                {kChatUserName, QStringLiteral("Щука")}};
+            for (const auto &[key, value] : changed) {
+                if (!defaults)
+                    openSettings().setValue(QLatin1String(key), value);
             }
+            const auto main = window();
             const QVariantMap before = storeSnapshot();
-            FakeMainWindow window;
-            SettingsDialog dialog(&window);
+            const Qt::WindowFlags flags = main->windowFlags();
+            QSignalSpy opacity(main.get(), &PingMonitorWidget::opacityChanged);
+            SettingsDialog dialog(main.get());
             dialog.show();
-            QCOMPARE(dialog.opacitySpin()->value(), window.windowOpacityPercent());
-            QCOMPARE(dialog.miniOverlayOpacitySpin()->value(), window.miniOverlayOpacity());
-            QCOMPARE(dialog.nicknameEdit()->text(), defaults ? QString() : QStringLiteral("Щука"));
+            QCOMPARE(dialog.alwaysOnTopCheck()->isChecked(), defaults);
+            QCOMPARE(dialog.miniOverlayOpacitySpin()->value(), defaults ? 85 : 64);
+            QCOMPARE(dialog.nicknameEdit()->text(), main->nickname());
             QTest::keyClick(&dialog, Qt::Key_Escape);
             QVERIFY(!dialog.isVisible());
-            QCOMPARE(window.calls, 0);
             QCOMPARE(storeSnapshot(), before);
+            QCOMPARE(main->windowFlags(), flags);
+            QCOMPARE(opacity.count(), 0);
             QVERIFY(!autoStartEntryExists());
         }
     }
@@ -170,8 +139,8 @@ private slots:
         QFETCH(QString, storedName);
         openSettings().setValue(QLatin1String(kChatUserName), QStringLiteral("Старый"));
         openSettings().setValue(QLatin1String(kNicknameChangeCount), usedBefore);
-        FakeMainWindow window;
-        SettingsDialog dialog(&window);
+        const auto main = window();
+        SettingsDialog dialog(main.get());
         dialog.nicknameEdit()->setText(typed);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -179,7 +148,31 @@ private slots:
         QCOMPARE(MessageBox::lastShown().title, title);
         QCOMPARE(MessageBox::lastShown().text, text);
         QCOMPARE(stored(kChatUserName).toString(), storedName);
-        QCOMPARE(NicknameChange::storedChangeCount(), usedBefore + (storedName == typed.trimmed() ? 1 : 0));
+        QCOMPARE(main->nickname(), storedName);
+        QCOMPARE(stored(kNicknameChangeCount).toInt(), usedBefore + (storedName == typed.trimmed() ? 1 : 0));
+    }
+
+    // The autostart entry names the program however odd its path.
+    void execArgument_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec"); // as it appears in the file
+        // clang-format off
+        QTest::newRow("blank") << "/opt/TORVAL Kestrel/KESTREL" << "\"/opt/TORVAL Kestrel/KESTREL\"";
+        QTest::newRow("dollar") << "/home/u/$HOME/KESTREL" << "\"/home/u/\\\\$HOME/KESTREL\"";
+        QTest::newRow("quote") << "/home/u/a\"b/KESTREL" << "\"/home/u/a\\\\\"b/KESTREL\"";
+        QTest::newRow("backtick") << "/home/u/a`b/KESTREL" << "\"/home/u/a\\\\`b/KESTREL\"";
+        QTest::newRow("backslash") << "/home/u/a\\b/KESTREL" << "\"/home/u/a\\\\\\\\b/KESTREL\"";
+        QTest::newRow("percent") << "/home/u/100%/KESTREL" << "\"/home/u/100%%/KESTREL\"";
+        QTest::newRow("newline") << "/home/u/a\nb/KESTREL" << "\"/home/u/a\\nb/KESTREL\"";
+        // clang-format on
+    }
+
+    void execArgument()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(AutoStart::desktopExecArgument(program), exec);
     }
 };
 

@@ -23,13 +23,8 @@ int g_failed = 0;
 
 void check(bool condition, const std::string &what)
 {
-    if (condition) {
-        ++g_passed;
-        std::printf("PASS   %s\n", what.c_str());
-    } else {
-        ++g_failed;
-        std::printf("FAIL!  %s\n", what.c_str());
-    }
+    ++(condition ? g_passed : g_failed);
+    std::printf("%s %s\n", condition ? "PASS  " : "FAIL! ", what.c_str());
     std::fflush(stdout);
 }
 
@@ -86,51 +81,38 @@ void testTcpTable()
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(loopback);
-    const bool listening = bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && listen(listener, 4) == 0;
-    check(listening, "listening socket opened");
-    if (!listening)
-        return;
+    bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    listen(listener, 4);
     const uint16_t serverPort = localPortOf(listener);
     address.sin_port = htons(serverPort);
-
     std::vector<platform::TcpRow> rows;
     check(platform::readTcpTable(rows), "table read");
-    const platform::TcpRow *listen = findRow(rows, platform::TcpListen, serverPort, 0);
-    check(listen != nullptr, "own listening port " + std::to_string(serverPort) + " found in host order");
-    if (listen)
-        check(listen->localAddr == loopback, "listening address 127.0.0.1 in host order");
+    const platform::TcpRow *listening = findRow(rows, platform::TcpListen, serverPort, 0);
+    check(listening && listening->localAddr == loopback,
+        "own listening socket 127.0.0.1:" + std::to_string(serverPort) + " found in host order");
 
     SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     const bool connected = connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     check(connected, "connected to own listener");
     SOCKET accepted = connected ? accept(listener, nullptr, nullptr) : INVALID_SOCKET;
-    if (connected) {
-        const uint16_t clientPort = localPortOf(client);
-        check(platform::readTcpTable(rows), "table read again");
-        const platform::TcpRow *row = findRow(rows, platform::TcpEstablished, clientPort, serverPort);
-        check(row != nullptr, "established client row found with state 5");
-        check(findRow(rows, platform::TcpEstablished, serverPort, clientPort) != nullptr,
-            "established server-side row found");
-        if (row) {
-            const platform::TcpRow known = *row;
-            check(known.remoteAddr == loopback, "remote address in host order");
-            check(platform::ipv4ToString(known.remoteAddr) == "127.0.0.1", "dotted form");
-            check(platform::connectionExists(known), "known connection exists");
-            platform::TcpRow otherState = known;
-            otherState.state = platform::TcpSynSent;
-            check(!platform::connectionExists(otherState), "same 4-tuple in another state does not");
-            closesocket(client);
-            closesocket(accepted);
-            client = accepted = INVALID_SOCKET;
-            check(waitUntil([&] { return !platform::connectionExists(known); }),
-                "closed connection no longer exists");
-        }
-    }
-    if (client != INVALID_SOCKET)
+    const uint16_t clientPort = localPortOf(client);
+    platform::readTcpTable(rows);
+    check(
+        findRow(rows, platform::TcpEstablished, serverPort, clientPort), "established server-side row found");
+    const platform::TcpRow *row = findRow(rows, platform::TcpEstablished, clientPort, serverPort);
+    check(row && row->remoteAddr == loopback && platform::ipv4ToString(row->remoteAddr) == "127.0.0.1",
+        "established client row found, remote address in host order");
+    if (row) {
+        const platform::TcpRow known = *row;
+        check(platform::connectionExists(known), "known connection exists");
+        platform::TcpRow otherState = known;
+        otherState.state = platform::TcpSynSent;
+        check(!platform::connectionExists(otherState), "same 4-tuple in another state does not");
         closesocket(client);
-    if (accepted != INVALID_SOCKET)
         closesocket(accepted);
+        check(waitUntil([&] { return !platform::connectionExists(known); }),
+            "closed connection no longer exists");
+    }
     closesocket(listener);
 }
 
@@ -172,15 +154,13 @@ void testTermination(const wchar_t *selfPath)
     const uint32_t pid = child.dwProcessId;
     check(platform::processAlive(pid), "victim alive");
     std::vector<uint32_t> ended;
-    check(platform::terminateProcessesNamed("TST_PLATFORM_WIN.EXE", &ended) == 1 && ended.size() == 1
-            && ended[0] == pid,
+    check(
+        platform::terminateProcessesNamed("TST_PLATFORM_WIN.EXE", &ended) == 1 && ended == std::vector {pid},
         "one process ended, never the caller");
-    check(WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0, "victim has ended");
     DWORD code = 1;
-    GetExitCodeProcess(child.hProcess, &code);
-    check(code == 0, "victim ended with exit code 0");
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    check(WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0
+            && GetExitCodeProcess(child.hProcess, &code) && code == 0,
+        "victim has ended with exit code 0");
     check(!platform::processAlive(pid), "victim no longer alive");
 }
 

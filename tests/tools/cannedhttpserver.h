@@ -3,12 +3,7 @@
 // A local HTTP server for client tests: records every request and answers each
 // with what the test's responder returns, or holds it until the test releases it.
 
-#include <QByteArray>
-#include <QHash>
-#include <QList>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <functional>
 
@@ -44,7 +39,6 @@ public:
     }
 
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()); }
-
     void setResponder(Responder responder) { m_responder = std::move(responder); }
     // Every request gets the same reply.
     void setReply(int status, const QByteArray &body)
@@ -54,12 +48,10 @@ public:
 
     const QList<CannedRequest> &requests() const { return m_requests; }
     int heldCount() const { return int(m_held.size()); }
-
     // Answers the held request with this index (in arrival order among held ones).
     void answer(int heldIndex, int status, const QByteArray &body)
     {
-        QPointer<QTcpSocket> socket = m_held.takeAt(heldIndex);
-        if (socket)
+        if (QPointer<QTcpSocket> socket = m_held.takeAt(heldIndex))
             write(socket, status, body);
     }
 
@@ -76,11 +68,10 @@ private:
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         request.method = first.value(0);
         request.target = first.value(1);
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines.at(i).indexOf(':');
+        for (const QByteArray &line : lines.mid(1)) {
+            const qsizetype colon = line.indexOf(':');
             if (colon > 0)
-                request.headers.insert(
-                    lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
+                request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
         const qsizetype length = request.headers.value("content-length", "0").toLongLong();
         if (buffer.size() < end + 4 + length)

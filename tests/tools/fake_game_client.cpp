@@ -1,301 +1,135 @@
 // Fake game client, built as "rf4_x64.exe" so that discovery sees a process with the game's name
-// that holds a real TCP connection. Built natively for Linux and with mingw-w64 for Wine.
+// that holds a real TCP connection (fake_game_client_win.cpp is the same for Wine).
 //
-// Usage: rf4_x64.exe [--hold] [ADDRESS PORT]
-//   With ADDRESS and PORT it connects at once. Then it reads commands, one per line, on stdin:
-//     move PORT              drop the connection and connect to the same address at PORT
-//     drop                   close the connection, keep running
-//     connect ADDRESS PORT   drop any connection and connect to ADDRESS:PORT
-//     quit                   exit
-//   --hold keeps running when stdin ends (for shells that start it with stdin on /dev/null);
-//   without it, end of stdin means quit. SIGTERM also ends it.
-//
-// Output lines on stdout (flushed at once):
-//   CONNECTING ADDRESS PORT   a connect was started (the socket is in SYN-SENT until it completes)
-//   CONNECTED LOCALPORT       the connection stands; LOCALPORT is its local port
-//   FAILED REASON             the connect failed
-//   DROPPED                   the connection was closed on request
-//   CLOSED                    the server closed the connection
-//   ERROR TEXT                a command was not understood
-// On Windows the connect is blocking and the server's close is not watched.
+// Usage: rf4_x64.exe [--hold] [ADDRESS PORT]   (connects at once when given ADDRESS and PORT)
+// Commands on stdin, one per line: "move PORT" (reconnect to the same address at PORT), "drop"
+// (close the connection, keep running), "connect ADDRESS PORT", "quit". End of stdin means quit
+// unless --hold is given (for shells that start it with stdin on /dev/null); SIGTERM also ends it.
+// Lines on stdout: "CONNECTING ADDRESS PORT" (a connect started: SYN-SENT until it completes),
+// "CONNECTED LOCALPORT", "FAILED REASON", "DROPPED", "CLOSED" (the server closed the connection),
+// "ERROR TEXT" (a command not understood).
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
+#include <QtNetwork>
+
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
+#include <unistd.h>
 
 namespace {
 
-#ifdef _WIN32
-using Socket = SOCKET;
-const Socket kNoSocket = INVALID_SOCKET;
-void closeSocket(Socket s)
+void say(const QString &line)
 {
-    closesocket(s);
-}
-std::string lastError()
-{
-    return "error " + std::to_string(WSAGetLastError());
-}
-#else
-using Socket = int;
-const Socket kNoSocket = -1;
-void closeSocket(Socket s)
-{
-    close(s);
-}
-std::string lastError()
-{
-    return std::strerror(errno);
-}
-#endif
-
-void say(const std::string &line)
-{
-    std::fputs((line + "\n").c_str(), stdout);
+    std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
 }
 
-bool parsePort(const std::string &text, unsigned short &port)
+quint16 portOf(const QString &text)
 {
-    char *end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 1 || value > 65535)
-        return false;
-    port = static_cast<unsigned short>(value);
-    return true;
+    const uint port = text.toUInt();
+    return port <= 65535 ? quint16(port) : 0;
 }
 
-struct Client
+class Client
 {
-    Socket sock = kNoSocket;
-    bool pending = false; // non-blocking connect in progress
-    std::string address;
+public:
+    void connectTo(const QString &address, quint16 port)
+    {
+        drop();
+        m_address = address;
+        const QHostAddress host(address);
+        if (host.protocol() != QAbstractSocket::IPv4Protocol)
+            return say(QStringLiteral("FAILED bad address ") + address);
+        QTcpSocket *socket = m_socket = new QTcpSocket;
+        socket->setProxy(QNetworkProxy::NoProxy);
+        QObject::connect(socket, &QTcpSocket::connected,
+            [socket] { say(QStringLiteral("CONNECTED %1").arg(socket->localPort())); });
+        QObject::connect(socket, &QTcpSocket::readyRead, [socket] { socket->readAll(); });
+        QObject::connect(
+            socket, &QTcpSocket::errorOccurred, [this, socket](QAbstractSocket::SocketError error) {
+                say(error == QAbstractSocket::RemoteHostClosedError
+                        ? QStringLiteral("CLOSED")
+                        : QStringLiteral("FAILED ") + socket->errorString());
+                drop();
+            });
+        say(QStringLiteral("CONNECTING %1 %2").arg(address).arg(port));
+        socket->connectToHost(host, port);
+    }
 
     void drop()
     {
-        if (sock != kNoSocket)
-            closeSocket(sock);
-        sock = kNoSocket;
-        pending = false;
+        if (!m_socket)
+            return;
+        m_socket->disconnect();
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
     }
 
-    int localPort() const
+    // Runs one command line; false on quit.
+    bool run(const QString &line)
     {
-        sockaddr_in local {};
-        socklen_t len = sizeof local;
-        if (getsockname(sock, reinterpret_cast<sockaddr *>(&local), &len) != 0)
-            return 0;
-        return ntohs(local.sin_port);
-    }
-
-    void connectTo(const std::string &addr, unsigned short port)
-    {
-        drop();
-        address = addr;
-        sockaddr_in remote {};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(port);
-        if (inet_pton(AF_INET, addr.c_str(), &remote.sin_addr) != 1) {
-            say("FAILED bad address " + addr);
-            return;
-        }
-        sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (sock == kNoSocket) {
-            say("FAILED " + lastError());
-            return;
-        }
-        say("CONNECTING " + addr + " " + std::to_string(port));
-#ifdef _WIN32
-        if (connect(sock, reinterpret_cast<sockaddr *>(&remote), sizeof remote) != 0) {
-            say("FAILED " + lastError());
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString verb = words.value(0);
+        if (verb == QLatin1String("quit"))
+            return false;
+        if (verb == QLatin1String("drop")) {
             drop();
-            return;
+            say(QStringLiteral("DROPPED"));
+        } else if (verb == QLatin1String("move") && portOf(words.value(1)) && !m_address.isEmpty()) {
+            connectTo(m_address, portOf(words.value(1)));
+        } else if (verb == QLatin1String("connect") && portOf(words.value(2))) {
+            connectTo(words.at(1), portOf(words.value(2)));
+        } else if (!words.isEmpty()) {
+            say(QStringLiteral("ERROR ") + line);
         }
-        say("CONNECTED " + std::to_string(localPort()));
-#else
-        fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
-        if (connect(sock, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0) {
-            say("CONNECTED " + std::to_string(localPort()));
-        } else if (errno == EINPROGRESS) {
-            pending = true;
-        } else {
-            say("FAILED " + lastError());
-            drop();
-        }
-#endif
-    }
-
-#ifndef _WIN32
-    // Called when the socket is readable or writable.
-    void onSocketEvent(short revents)
-    {
-        if (pending) {
-            int error = 0;
-            socklen_t len = sizeof error;
-            getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &len);
-            if (error != 0) {
-                say(std::string("FAILED ") + std::strerror(error));
-                drop();
-            } else if (revents & POLLOUT) {
-                pending = false;
-                say("CONNECTED " + std::to_string(localPort()));
-            }
-            return;
-        }
-        char buffer[4096];
-        const ssize_t n = recv(sock, buffer, sizeof buffer, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-            say("CLOSED");
-            drop();
-        }
-    }
-#endif
-};
-
-// Runs one command line; returns false on quit.
-bool runCommand(Client &client, const std::string &line)
-{
-    char verb[32] = {}, arg1[128] = {}, arg2[32] = {};
-    const int fields = std::sscanf(line.c_str(), "%31s %127s %31s", verb, arg1, arg2);
-    if (fields <= 0)
         return true;
-    const std::string command = verb;
-    unsigned short port = 0;
-    if (command == "quit") {
-        return false;
-    } else if (command == "drop") {
-        client.drop();
-        say("DROPPED");
-    } else if (command == "move" && fields >= 2 && parsePort(arg1, port) && !client.address.empty()) {
-        client.connectTo(client.address, port);
-    } else if (command == "connect" && fields >= 3 && parsePort(arg2, port)) {
-        client.connectTo(arg1, port);
-    } else {
-        say("ERROR " + line);
     }
-    return true;
-}
 
-#ifndef _WIN32
-volatile sig_atomic_t g_stop = 0;
-void onSignal(int)
-{
-    g_stop = 1;
-}
-#endif
+private:
+    QTcpSocket *m_socket = nullptr;
+    QString m_address;
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    bool hold = false;
-    int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--hold") == 0) {
-        hold = true;
-        first = 2;
-    }
-    const int positional = argc - first;
-    if (positional != 0 && positional != 2) {
+    std::signal(SIGTERM, [](int) { std::_Exit(0); });
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const bool hold = args.value(0) == QLatin1String("--hold");
+    if (hold)
+        args.removeFirst();
+    if ((args.size() != 0 && args.size() != 2) || (args.size() == 2 && !portOf(args.at(1)))) {
         std::fprintf(stderr, "usage: %s [--hold] [ADDRESS PORT]\n", argv[0]);
         return 2;
     }
-
-#ifdef _WIN32
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        say("FAILED WSAStartup");
-        return 1;
-    }
-#else
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-#endif
-
     Client client;
-    if (positional == 2) {
-        unsigned short port = 0;
-        if (!parsePort(argv[first + 1], port)) {
-            std::fprintf(stderr, "bad port %s\n", argv[first + 1]);
-            return 2;
-        }
-        client.connectTo(argv[first], port);
-    }
+    if (args.size() == 2)
+        client.connectTo(args.at(0), portOf(args.at(1)));
 
-#ifdef _WIN32
-    char line[512];
-    while (std::fgets(line, sizeof line, stdin)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        if (!runCommand(client, text))
-            break;
-    }
-    if (hold && std::feof(stdin))
-        Sleep(INFINITE);
-    client.drop();
-    WSACleanup();
-#else
-    bool stdinOpen = true;
-    std::string input;
-    while (!g_stop) {
-        pollfd fds[2] = {};
-        int count = 0;
-        if (stdinOpen)
-            fds[count++] = {STDIN_FILENO, POLLIN, 0};
-        const int socketIndex = count;
-        if (client.sock != kNoSocket)
-            fds[count++] = {client.sock, static_cast<short>(client.pending ? POLLOUT : POLLIN), 0};
-        if (poll(fds, count, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+    QByteArray input;
+    QSocketNotifier stdinReady(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&stdinReady, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            return;
+        if (n <= 0) {
+            stdinReady.setEnabled(false);
+            if (!hold)
+                QCoreApplication::quit();
+            return;
         }
-        if (socketIndex < count && fds[socketIndex].revents)
-            client.onSocketEvent(fds[socketIndex].revents);
-        if (stdinOpen && fds[0].revents) {
-            char buffer[512];
-            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    continue;
-                stdinOpen = false;
-                if (!hold)
-                    break;
-                continue;
-            }
-            input.append(buffer, static_cast<size_t>(n));
-            size_t end;
-            bool quit = false;
-            while (!quit && (end = input.find('\n')) != std::string::npos) {
-                std::string text = input.substr(0, end);
-                input.erase(0, end + 1);
-                if (!text.empty() && text.back() == '\r')
-                    text.pop_back();
-                quit = !runCommand(client, text);
-            }
-            if (quit)
-                break;
+        input.append(buffer, n);
+        for (qsizetype end; (end = input.indexOf('\n')) >= 0;) {
+            const QString line = QString::fromUtf8(input.left(end)).trimmed();
+            input.remove(0, end + 1);
+            if (!client.run(line))
+                return QCoreApplication::quit();
         }
-    }
-    client.drop();
-#endif
-    return 0;
+    });
+    return app.exec();
 }

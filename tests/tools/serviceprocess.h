@@ -3,13 +3,7 @@
 // Starts kestrel-service from $KESTREL_BIN_DIR on a free loopback port with a
 // database in a temporary folder, and stops it again.
 
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 class ServiceProcess
 {
@@ -25,26 +19,20 @@ public:
     {
         if (!m_dir.isValid() || !QFileInfo(binary()).isExecutable())
             return false;
-        m_process.setProgram(binary());
-        m_process.setArguments(QStringList {QStringLiteral("--port"), QStringLiteral("0"),
-                                   QStringLiteral("--database"), databasePath()}
-            + extraArguments);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start();
-        if (!m_process.waitForStarted(10000))
-            return false;
+        m_process.start(binary(),
+            QStringList {
+                QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--database"), databasePath()}
+                + extraArguments);
         static const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
         QByteArray out;
-        const bool ready = QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 out += m_process.readAllStandardOutput();
-                const auto match = listening.match(QString::fromUtf8(out));
-                if (match.hasMatch())
-                    m_port = match.captured(1).toUShort();
+                m_port = listening.match(QString::fromUtf8(out)).captured(1).toUShort();
                 return m_port != 0 || m_process.state() == QProcess::NotRunning;
             },
             20000);
-        return ready && m_port != 0;
+        return m_port != 0;
     }
 
     void stop()

@@ -2,17 +2,12 @@
 
 // Runs one of the fake tools (or any child) for a test and reads its line protocol:
 //   ToolProcess server(QStringLiteral("fake_game_server"), {QStringLiteral("127.0.0.2:0")});
-//   QVERIFY(server.waitForLine("READY"));
-//   const quint16 port = server.lineStartingWith("LISTENING").section(':', -1).toUShort();
+//   QVERIFY(!server.waitForLine("READY").isEmpty());
+//   const quint16 port = server.lineStartingWith("LISTENING").split(':').last().toUShort();
 // Programs named without a path are taken from KESTREL_BIN_DIR. The child is ended (SIGTERM,
 // SIGKILL after 3 s) when the object goes away.
 
-#include <QByteArray>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
-#include <QTest>
+#include <QtTest>
 
 #include <memory>
 
@@ -54,20 +49,18 @@ public:
     QByteArray waitForLine(const QByteArray &prefix, int timeoutMs = 10000)
     {
         QByteArray found;
-        const bool ok = QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 readAvailable();
-                while (m_next < m_lines.size()) {
-                    const QByteArray line = m_lines.at(m_next++);
-                    if (line.startsWith(prefix)) {
-                        found = line;
-                        return true;
-                    }
+                while (found.isEmpty() && m_next < m_lines.size()) {
+                    if (m_lines.at(m_next).startsWith(prefix))
+                        found = m_lines.at(m_next);
+                    ++m_next;
                 }
-                return m_process->state() == QProcess::NotRunning;
+                return !found.isEmpty() || m_process->state() == QProcess::NotRunning;
             },
             timeoutMs);
-        return ok ? found : QByteArray();
+        return found;
     }
 
     QByteArray lineStartingWith(const QByteArray &prefix)
@@ -83,14 +76,11 @@ public:
     QByteArray allOutput()
     {
         readAvailable();
-        const QByteArray errors = m_process->processChannelMode() == QProcess::MergedChannels
-            ? QByteArray()
-            : m_process->readAllStandardError();
-        return m_lines.join('\n') + '\n' + errors;
+        const bool merged = m_process->processChannelMode() == QProcess::MergedChannels;
+        return m_lines.join('\n') + '\n' + (merged ? QByteArray() : m_process->readAllStandardError());
     }
 
     void send(const QByteArray &command) { m_process->write(command + '\n'); }
-
     int exitCode() const { return m_process ? m_process->exitCode() : -1; }
     QProcess::ExitStatus exitStatus() const
     {
@@ -104,9 +94,7 @@ public:
 
     void stop()
     {
-        if (!m_process)
-            return;
-        if (m_process->state() != QProcess::NotRunning) {
+        if (m_process && m_process->state() != QProcess::NotRunning) {
             m_process->terminate();
             if (!m_process->waitForFinished(3000)) {
                 m_process->kill();
@@ -123,11 +111,8 @@ private:
     void readAvailable()
     {
         m_partial += m_process->readAllStandardOutput();
-        qsizetype end;
-        while ((end = m_partial.indexOf('\n')) >= 0) {
+        for (qsizetype end; (end = m_partial.indexOf('\n')) >= 0; m_partial.remove(0, end + 1))
             m_lines.append(m_partial.left(end).trimmed());
-            m_partial.remove(0, end + 1);
-        }
     }
 
     std::unique_ptr<QProcess> m_process;
