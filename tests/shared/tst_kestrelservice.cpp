@@ -1,11 +1,18 @@
-// The shared ports and presence clients against kestrel-service itself.
+// The shared ports and presence clients against kestrel-service itself, and the
+// service's limits. Runs on SQLite, or with KESTREL_TEST_POSTGRES=1 on a PostgreSQL
+// cluster of its own.
 
 #include "monitor/presenceclient.h"
 #include "shared/sharedportsclient.h"
+#include "tools/postgresserver.h"
 #include "tools/serviceprocess.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -25,9 +32,9 @@ std::pair<bool, QString> await(SharedPortsClient &client, Signal signal, Start s
 }
 
 // A valid publication with one member changed (removed when value is null).
-QByteArray publication(const char *key, const QJsonValue &value)
+QByteArray publication(const char *key, const QJsonValue &value, const QString &user = QStringLiteral("A"))
 {
-    QJsonObject body {{QStringLiteral("user_name"), QStringLiteral("A")}, {QStringLiteral("port"), 9001},
+    QJsonObject body {{QStringLiteral("user_name"), user}, {QStringLiteral("port"), 9001},
         {QStringLiteral("description"), QStringLiteral("d")}, {QStringLiteral("status"), 0}};
     if (value.isNull())
         body.remove(QLatin1String(key));
@@ -44,22 +51,47 @@ int onlineCount(PresenceClient &presence)
     return counts.wait(5000) ? counts.first().at(0).toInt() : -2;
 }
 
-// Writes raw bytes to the service and collects everything until it closes the connection.
-QByteArray exchange(const QString &baseUrl, const QByteArray &bytes)
+struct Answer
+{
+    QByteArray raw;
+    int status() const { return raw.mid(9, 3).toInt(); }
+    QJsonObject json() const
+    {
+        return QJsonDocument::fromJson(raw.mid(raw.indexOf("\r\n\r\n") + 4)).object();
+    }
+    QString error() const { return json().value(QLatin1String("error")).toString(); }
+};
+
+// Writes raw bytes to the service from a loopback source address (each address has
+// limits of its own) and collects everything until the service closes the connection.
+Answer exchange(const ServiceProcess &service, const QByteArray &bytes, const char *source = "127.0.0.1")
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
+    socket.bind(QHostAddress(QLatin1String(source)));
+    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(service.baseUrl()).port()));
     socket.waitForConnected(10000);
     socket.write(bytes);
     socket.waitForDisconnected(20000);
-    return socket.readAll();
+    return {socket.readAll()};
 }
 
-QByteArray post(const QString &baseUrl, const QByteArray &endpoint, const QByteArray &body)
+Answer post(const ServiceProcess &service, const QByteArray &endpoint, const QByteArray &body,
+    const char *source = "127.0.0.1")
 {
-    return exchange(baseUrl,
+    return exchange(service,
         "POST /" + endpoint + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body,
+        source);
+}
+
+Answer get(const ServiceProcess &service, const QByteArray &target, const char *source = "127.0.0.1")
+{
+    return exchange(service, "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", source);
+}
+
+QJsonArray listing(const ServiceProcess &service)
+{
+    return get(service, "/get_ports.php?user_name=").json().value(QLatin1String("ports")).toArray();
 }
 
 } // namespace
@@ -75,24 +107,51 @@ private slots:
     void onlyTheOwnerWithdraws();
     void refusedRequestWritesNothing_data();
     void refusedRequestWritesNothing();
-    void oversizedRequestIsRefused();
+    void protocolErrors_data();
+    void protocolErrors();
     void heartbeatCountsUntilStale();
     void staticFilesStayInTheirFolder_data();
     void staticFilesStayInTheirFolder();
+    void rateLimits_data();
+    void rateLimits();
+    void capsHold();
+    void slowClientsAreCut_data();
+    void slowClientsAreCut();
+    void connectionCaps();
+    void twoInstancesShareOneDatabase();
 
 private:
     QList<SharedPort> fetch(const QString &userName = QStringLiteral("viewer"));
     int publish(const QString &user, quint16 port, const QString &description, const QString &comment = {});
+    // --driver and --database of a fresh database for one service.
+    QStringList database(const QString &name);
 
     QTemporaryDir m_files;
-    ServiceProcess m_service;
+    PostgresServer m_postgres;
+    bool m_onPostgres = false;
+    ServiceProcess m_service; // without rate limits
+    ServiceProcess m_strict; // small limits, short deadlines
+    QStringList m_serviceDatabase;
     SharedPortsClient *m_client = nullptr;
 };
+
+QStringList TestKestrelService::database(const QString &name)
+{
+    if (!m_onPostgres)
+        return {QStringLiteral("--database"), m_files.filePath(name + QStringLiteral(".sqlite"))};
+    if (!m_postgres.createDatabase(name))
+        return {};
+    return {QStringLiteral("--driver"), QStringLiteral("QPSQL"), QStringLiteral("--database"),
+        m_postgres.connection(name)};
+}
 
 void TestKestrelService::initTestCase()
 {
     if (!QFileInfo(ServiceProcess::binary()).isExecutable())
         QSKIP("kestrel-service was not built (KESTREL_BUILD_SERVICE=OFF)");
+    m_onPostgres = qEnvironmentVariableIntValue("KESTREL_TEST_POSTGRES") == 1;
+    if (m_onPostgres)
+        QVERIFY2(m_postgres.start(), m_postgres.error().constData());
     // A folder of static files beside a secret one, and a short online window so that a
     // heartbeat goes stale within the test.
     QVERIFY(QDir(m_files.path()).mkdir(QStringLiteral("www")));
@@ -101,9 +160,31 @@ void TestKestrelService::initTestCase()
         QFile file(m_files.filePath(QLatin1String(path)));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0);
     }
-    QVERIFY2(m_service.start({QStringLiteral("--online-seconds"), QStringLiteral("3"),
-                 QStringLiteral("--static-dir"), m_files.filePath(QStringLiteral("www"))}),
+    m_serviceDatabase = database(QStringLiteral("main"));
+    QStringList unlimited;
+    for (const char *limit : {"publish-limit", "publish-limit-address", "comment-limit",
+             "comment-limit-address", "heartbeat-limit", "heartbeat-limit-address"})
+        unlimited << QLatin1String("--") + QLatin1String(limit) << QStringLiteral("0");
+    QVERIFY2(m_service.start(QStringList {QStringLiteral("--online-seconds"), QStringLiteral("3"),
+                                 QStringLiteral("--static-dir"), m_files.filePath(QStringLiteral("www"))}
+                 + unlimited + m_serviceDatabase),
         m_service.log().constData());
+    QVERIFY2(m_strict.start(
+                 QStringList {QStringLiteral("--quiet"), QStringLiteral("--threads"), QStringLiteral("2"),
+                     QStringLiteral("--publish-limit"), QStringLiteral("4"),
+                     QStringLiteral("--publish-limit-address"), QStringLiteral("6"),
+                     QStringLiteral("--comment-limit"), QStringLiteral("2"),
+                     QStringLiteral("--comment-limit-address"), QStringLiteral("3"),
+                     QStringLiteral("--heartbeat-limit"), QStringLiteral("2"),
+                     QStringLiteral("--heartbeat-limit-address"), QStringLiteral("3"),
+                     QStringLiteral("--max-entries-per-name"), QStringLiteral("2"),
+                     QStringLiteral("--max-comments-per-entry"), QStringLiteral("2"),
+                     QStringLiteral("--max-listed"), QStringLiteral("3"), QStringLiteral("--header-timeout"),
+                     QStringLiteral("3"), QStringLiteral("--body-timeout"), QStringLiteral("3"),
+                     QStringLiteral("--max-connections-per-address"), QStringLiteral("3"),
+                     QStringLiteral("--max-connections"), QStringLiteral("6")}
+                 + database(QStringLiteral("strict"))),
+        m_strict.log().constData());
     m_client = new SharedPortsClient(this);
     m_client->setBaseUrl(m_service.baseUrl());
 }
@@ -157,8 +238,8 @@ void TestKestrelService::publishAndList()
                 + QStringLiteral("ещё")}));
 
     // The comment member may be left out altogether.
-    QVERIFY(post(m_service.baseUrl(), "publish_port.php", publication("comment", QJsonValue()))
-                .contains(R"("success":true)"));
+    QVERIFY(post(m_service, "publish_port.php", publication("comment", QJsonValue()))
+                .raw.contains(R"("success":true)"));
     QCOMPARE(fetch().constLast().description, QStringLiteral("d"));
 }
 
@@ -237,24 +318,48 @@ void TestKestrelService::refusedRequestWritesNothing()
     QFETCH(QString, errorPart);
 
     const int before = int(fetch().size());
-    const QByteArray answer = post(m_service.baseUrl(), endpoint, body);
-    QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
-    const QJsonObject object = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
-    QCOMPARE(object.value(QLatin1String("success")), QJsonValue(false));
-    QVERIFY2(object.value(QLatin1String("error")).toString().contains(errorPart), answer.constData());
+    const Answer answer = post(m_service, endpoint, body);
+    QVERIFY2(answer.status() == 200, answer.raw.constData());
+    QCOMPARE(answer.json().value(QLatin1String("success")), QJsonValue(false));
+    QVERIFY2(answer.error().contains(errorPart), answer.raw.constData());
     QCOMPARE(int(fetch().size()), before);
 }
 
-void TestKestrelService::oversizedRequestIsRefused()
+void TestKestrelService::protocolErrors_data()
 {
-    const int before = int(fetch().size());
-    const QByteArray answer = post(m_service.baseUrl(), "publish_port.php",
-        publication("description", QString(70 * 1024, QLatin1Char('x'))));
-    QVERIFY2(answer.startsWith("HTTP/1.1 413") && answer.contains("too large"), answer.constData());
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("answerPart");
+
+    const QByteArray post = "POST /publish_port.php HTTP/1.1\r\nHost: x\r\n";
+    const QByteArray big = publication("description", QString(70 * 1024, QLatin1Char('x')));
+    QTest::newRow("body too large") << post + "Content-Length: " + QByteArray::number(big.size()) + "\r\n\r\n"
+            + big << 413 << QByteArray("too large");
+    QTest::newRow("too large, client waits for 100")
+        << post + "Expect: 100-continue\r\nContent-Length: 900000\r\n\r\n"
+        << 413 << QByteArray("too large");
     // A header that never ends is cut off too.
-    const QByteArray header = exchange(
-        m_service.baseUrl(), "GET /get_ports.php HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a'));
-    QVERIFY2(header.startsWith("HTTP/1.1 431"), header.constData());
+    QTest::newRow("header too large")
+        << "GET /get_ports.php HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a') << 431 << QByteArray();
+    QTest::newRow("chunked body") << post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
+                                  << 501 << QByteArray("Content-Length");
+    QTest::newRow("conflicting lengths")
+        << post + "Content-Length: 2\r\nContent-Length: 3\r\n\r\n{}" << 400 << QByteArray("Conflicting");
+    QTest::newRow("wrong method") << QByteArray("GET /publish_port.php HTTP/1.1\r\nConnection: close\r\n\r\n")
+                                  << 405 << QByteArray("Allow: POST");
+    QTest::newRow("unknown path") << QByteArray("GET /admin.php HTTP/1.1\r\nConnection: close\r\n\r\n") << 404
+                                  << QByteArray("/admin.php");
+}
+
+void TestKestrelService::protocolErrors()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QFETCH(QByteArray, answerPart);
+
+    const int before = int(fetch().size());
+    const Answer answer = exchange(m_service, request);
+    QVERIFY2(answer.status() == status && answer.raw.contains(answerPart), answer.raw.constData());
     QCOMPARE(int(fetch().size()), before);
 }
 
@@ -291,11 +396,280 @@ void TestKestrelService::staticFilesStayInTheirFolder()
     QFETCH(QByteArray, target);
     QFETCH(QByteArray, statusLine);
 
-    const QByteArray answer = exchange(
-        m_service.baseUrl(), "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const QByteArray answer = get(m_service, target).raw;
     QVERIFY2(answer.startsWith(statusLine), answer.constData());
     QVERIFY(!answer.contains("TOP-SECRET-CONTENT"));
     QCOMPARE(answer.endsWith("{\"pong\":1}"), statusLine.endsWith("200"));
+}
+
+void TestKestrelService::rateLimits_data()
+{
+    QTest::addColumn<QByteArray>("endpoint");
+    QTest::addColumn<int>("perName");
+    QTest::addColumn<int>("perAddress");
+    QTest::addColumn<QByteArray>("source");
+    QTest::newRow("publish") << QByteArray("publish_port.php") << 4 << 6 << QByteArray("127.0.1.1");
+    QTest::newRow("withdraw") << QByteArray("unpublish_port.php") << 4 << 6 << QByteArray("127.0.1.2");
+    QTest::newRow("comment") << QByteArray("add_comment.php") << 2 << 3 << QByteArray("127.0.1.3");
+    QTest::newRow("heartbeat") << QByteArray("heartbeat.php") << 2 << 3 << QByteArray("127.0.1.4");
+}
+
+void TestKestrelService::rateLimits()
+{
+    QFETCH(QByteArray, endpoint);
+    QFETCH(int, perName);
+    QFETCH(int, perAddress);
+    QFETCH(QByteArray, source);
+
+    const auto send = [&](char who, const char *from, const QString &description = QStringLiteral("d")) {
+        const QString name = QChar::fromLatin1(who) + QLatin1String(QTest::currentDataTag());
+        const QJsonObject body {{QStringLiteral("user_name"), name}, {QStringLiteral("port"), 9001},
+            {QStringLiteral("description"), description}, {QStringLiteral("status"), 0},
+            {QStringLiteral("port_id"), 987654}, {QStringLiteral("comment"), QStringLiteral("c")},
+            {QStringLiteral("user_id"), QString(64, QChar::fromLatin1(who))}};
+        return post(m_strict, endpoint, QJsonDocument(body).toJson(), from);
+    };
+    for (int i = 0; i < perName; ++i)
+        QCOMPARE_NE(send('a', source).status(), 429);
+    // One name over its allowance: refused with the wait, and nothing is written.
+    const Answer refused = send('a', source, QStringLiteral("late"));
+    QVERIFY2(refused.status() == 429 && refused.error().startsWith(QStringLiteral("Слишком много запросов")),
+        refused.raw.constData());
+    const int retryAfter = refused.raw.mid(refused.raw.indexOf("Retry-After: ") + 13, 3).trimmed().toInt();
+    QVERIFY2(retryAfter >= 1 && retryAfter <= 60, refused.raw.constData());
+    QVERIFY(!QJsonDocument(listing(m_strict)).toJson().contains("late"));
+    // Other names from the address until the address's allowance is spent too.
+    for (int i = perName; i < perAddress; ++i)
+        QCOMPARE_NE(send(char('b' + i), source).status(), 429);
+    QCOMPARE(send('f', source).status(), 429);
+    // A refusal charges nothing: the same name from elsewhere goes ahead.
+    QCOMPARE_NE(send('f', "127.0.2.1").status(), 429);
+}
+
+void TestKestrelService::capsHold()
+{
+    const auto publishAs = [this](const QString &name, int port, const char *source) {
+        return post(m_strict, "publish_port.php", publication("port", port, name), source).json();
+    };
+    // Two entries per name; replacing one of them is still allowed.
+    const qint64 id
+        = publishAs(QStringLiteral("Cap"), 9101, "127.0.3.1").value(QLatin1String("id")).toInteger();
+    QVERIFY(id > 0);
+    QVERIFY(publishAs(QStringLiteral("Cap"), 9102, "127.0.3.1").value(QLatin1String("success")).toBool());
+    QVERIFY(publishAs(QStringLiteral("Cap"), 9103, "127.0.3.1")
+                .value(QLatin1String("error"))
+                .toString()
+                .contains(QStringLiteral("не больше 2")));
+    QCOMPARE(publishAs(QStringLiteral("Cap"), 9101, "127.0.3.1").value(QLatin1String("id")).toInteger(), id);
+
+    // Two comments per entry.
+    QStringList errors;
+    for (const char *name : {"K1", "K2", "K3"}) {
+        const QJsonObject comment {{QStringLiteral("port_id"), id},
+            {QStringLiteral("user_name"), QLatin1String(name)},
+            {QStringLiteral("comment"), QStringLiteral("c")}};
+        errors << post(m_strict, "add_comment.php", QJsonDocument(comment).toJson(), "127.0.3.2").error();
+    }
+    QCOMPARE(errors.mid(0, 2), QStringList({QString(), QString()}));
+    QVERIFY2(errors.last().contains(QStringLiteral("уже 2 комментариев")), qPrintable(errors.last()));
+
+    // The listing holds the three newest entries, ordered by id.
+    QList<qint64> newest;
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray source = "127.0.3." + QByteArray::number(10 + i);
+        newest << publishAs(QStringLiteral("L%1").arg(i), 9200, source.constData())
+                      .value(QLatin1String("id"))
+                      .toInteger();
+    }
+    QList<qint64> listed;
+    for (const QJsonValue &entry : listing(m_strict))
+        listed << entry.toObject().value(QLatin1String("id")).toInteger();
+    QCOMPARE(listed, newest.mid(1));
+}
+
+void TestKestrelService::slowClientsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("opening");
+    QTest::addColumn<QByteArray>("trickle"); // sent a byte every 250 ms
+    QTest::addColumn<int>("answers");
+    const QByteArray get = "GET /get_ports.php HTTP/1.1\r\nHost: x\r\n";
+    QTest::newRow("silent") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("header trickled") << get << QByteArray("X-Slow: yes\r\n") << 0;
+    QTest::newRow("body trickled") << QByteArray(
+        "POST /heartbeat.php HTTP/1.1\r\nContent-Length: 900\r\n\r\n")
+                                   << QByteArray("{") << 0;
+    QTest::newRow("next request trickled") << get + "\r\n" + get << QByteArray("X-Slow: yes\r\n") << 1;
+}
+
+void TestKestrelService::slowClientsAreCut()
+{
+    QFETCH(QByteArray, opening);
+    QFETCH(QByteArray, trickle);
+    QFETCH(int, answers);
+
+    // Activity must not extend the 3 s deadlines (the library's own idle time-out would).
+    QTcpSocket socket;
+    socket.bind(QHostAddress(QStringLiteral("127.0.4.1")));
+    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(m_strict.baseUrl()).port()));
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(opening);
+    QElapsedTimer timer;
+    timer.start();
+    for (int sent = 0; socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < 10000; ++sent) {
+        if (!trickle.isEmpty())
+            socket.write(trickle.mid(sent % trickle.size(), 1));
+        socket.waitForDisconnected(250);
+    }
+    QVERIFY2(
+        timer.elapsed() >= 2500 && timer.elapsed() < 5000, QByteArray::number(timer.elapsed()).constData());
+    QCOMPARE(int(socket.readAll().count("HTTP/1.1 200")), answers);
+}
+
+void TestKestrelService::connectionCaps()
+{
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    const auto open = [this, &held](const char *source) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->bind(QHostAddress(QLatin1String(source)));
+        held.back()->connectToHost(QHostAddress::LocalHost, quint16(QUrl(m_strict.baseUrl()).port()));
+        held.back()->waitForConnected(5000);
+        return held.back().get();
+    };
+    // Three per address: a fourth is closed at once, long before the header deadline.
+    for (int i = 0; i < 3; ++i)
+        open("127.0.5.1");
+    QVERIFY(open("127.0.5.1")->waitForDisconnected(1500));
+    QCOMPARE(get(m_strict, "/online_count.php", "127.0.5.2").status(), 200);
+    // Six in all: a seventh waits unanswered until one of them goes.
+    for (int i = 0; i < 3; ++i)
+        open("127.0.5.3");
+    QTcpSocket *waiting = open("127.0.5.4");
+    waiting->write("GET /online_count.php HTTP/1.1\r\nConnection: close\r\n\r\n");
+    QVERIFY(!waiting->waitForReadyRead(1000));
+    held.at(0)->abort();
+    QVERIFY(waiting->waitForReadyRead(1000) && waiting->readAll().startsWith("HTTP/1.1 200"));
+}
+
+void TestKestrelService::twoInstancesShareOneDatabase()
+{
+    QStringList unlimited {
+        QStringLiteral("--quiet"), QStringLiteral("--online-seconds"), QStringLiteral("3")};
+    for (const char *limit : {"publish-limit", "publish-limit-address", "comment-limit",
+             "comment-limit-address", "heartbeat-limit", "heartbeat-limit-address"})
+        unlimited << QLatin1String("--") + QLatin1String(limit) << QStringLiteral("0");
+    ServiceProcess other;
+    QVERIFY2(other.start(unlimited + m_serviceDatabase), other.log().constData());
+    const std::array<const ServiceProcess *, 2> both {&m_service, &other};
+
+    // Presence written through each is counted alike by both.
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject beat {{QStringLiteral("user_id"), QString(64, QChar::fromLatin1('d' + i))},
+            {QStringLiteral("app_version"), QStringLiteral("1.6.3")}};
+        QVERIFY(post(*both[i], "heartbeat.php", QJsonDocument(beat).toJson())
+                    .json()
+                    .value(QLatin1String("success"))
+                    .toBool());
+    }
+    const auto online = [](const ServiceProcess *service) {
+        return get(*service, "/online_count.php").json().value(QLatin1String("online")).toInt();
+    };
+    QCOMPARE(online(both[0]), 2);
+    QCOMPARE(online(both[1]), 2);
+
+    // Rounds of requests sent at once through both; each reply's JSON in sending order.
+    QNetworkAccessManager manager;
+    QList<QNetworkReply *> replies;
+    const auto send = [&](int instance, const char *endpoint, const QJsonObject &body) {
+        QNetworkRequest request(QUrl(both[instance % 2]->baseUrl() + QLatin1String(endpoint)));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        replies << manager.post(request, QJsonDocument(body).toJson());
+    };
+    const auto settle = [&replies] {
+        QList<QJsonObject> answers;
+        const bool finished = QTest::qWaitFor(
+            [&] {
+                return std::all_of(replies.cbegin(), replies.cend(), [](auto *r) { return r->isFinished(); });
+            },
+            60000);
+        for (QNetworkReply *reply : std::as_const(replies)) {
+            if (finished)
+                answers << QJsonDocument::fromJson(reply->readAll()).object();
+            reply->deleteLater();
+        }
+        replies.clear();
+        return answers;
+    };
+    const auto comments = [](const ServiceProcess *service, qint64 id) {
+        QStringList texts;
+        const QByteArray request = "/get_comments.php?port_id=" + QByteArray::number(id);
+        for (const QJsonValue &c : get(*service, request).json().value(QLatin1String("comments")).toArray())
+            texts << c.toObject().value(QLatin1String("comment")).toString();
+        texts.sort();
+        return texts;
+    };
+
+    // Every entry published twice at once, once through each: one row, one id.
+    for (int i = 0; i < 24; ++i)
+        send(i, "publish_port.php",
+            QJsonDocument::fromJson(publication("port", 9710 + i / 2 % 4, QStringLiteral("u%1").arg(i / 8)))
+                .object());
+    QList<qint64> ids;
+    const QList<QJsonObject> published = settle();
+    QCOMPARE(published.size(), 24);
+    for (int i = 0; i < 24; i += 2) {
+        QVERIFY(published.at(i).value(QLatin1String("success")).toBool());
+        QCOMPARE(published.at(i + 1).value(QLatin1String("id")), published.at(i).value(QLatin1String("id")));
+        ids << published.at(i).value(QLatin1String("id")).toInteger();
+    }
+    // The listing (ordered by id) holds each of them once.
+    const auto listedIds = [&ids](const ServiceProcess *service) {
+        QList<qint64> listed;
+        for (const QJsonValue &entry : listing(*service)) {
+            if (ids.contains(entry.toObject().value(QLatin1String("id")).toInteger()))
+                listed << entry.toObject().value(QLatin1String("id")).toInteger();
+        }
+        return listed;
+    };
+    const auto sorted = [](QList<qint64> list) {
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    for (const ServiceProcess *service : both)
+        QTRY_COMPARE_WITH_TIMEOUT(listedIds(service), sorted(ids), 5000);
+
+    // Comments from both land once each; withdrawals race with more comments.
+    for (int i = 0; i < 48; ++i)
+        send(i / 12, "add_comment.php",
+            {{QStringLiteral("port_id"), ids.at(i % 12)}, {QStringLiteral("user_name"), QStringLiteral("k")},
+                {QStringLiteral("comment"), QStringLiteral("c%1").arg(i / 12)}});
+    const QList<QJsonObject> commented = settle();
+    QCOMPARE(commented.size(), 48);
+    QVERIFY(std::all_of(commented.cbegin(), commented.cend(),
+        [](const QJsonObject &o) { return o.value(QLatin1String("success")).toBool(); }));
+    for (int i = 0; i < 24; ++i) {
+        const qint64 id = ids.at(i % 6 * 2);
+        send(i / 6, i < 12 ? "unpublish_port.php" : "add_comment.php",
+            {{QStringLiteral("port_id"), id},
+                {QStringLiteral("user_name"), QStringLiteral("u%1").arg(i % 6 * 2 / 4)},
+                {QStringLiteral("comment"), QStringLiteral("late")}});
+    }
+    const QList<QJsonObject> withdrawn = settle();
+    QCOMPARE(withdrawn.size(), 24);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(withdrawn.at(i).value(QLatin1String("success")).toBool()
+                + withdrawn.at(i + 6).value(QLatin1String("success")).toBool(),
+            1);
+    QList<qint64> kept;
+    for (int i = 0; i < 12; ++i) {
+        const QStringList expected = i % 2 ? QStringList {QStringLiteral("c0"), QStringLiteral("c1"),
+                                         QStringLiteral("c2"), QStringLiteral("c3")}
+                                           : QStringList();
+        QCOMPARE(comments(both[i % 2], ids.at(i)), expected);
+        if (i % 2)
+            kept << ids.at(i);
+    }
+    for (const ServiceProcess *service : both)
+        QTRY_COMPARE_WITH_TIMEOUT(listedIds(service), sorted(kept), 5000);
 }
 
 QTEST_MAIN(TestKestrelService)
