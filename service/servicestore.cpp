@@ -51,26 +51,36 @@ ServiceStore::ServiceStore(const QString &driver, const QString &database)
         + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('-'))
     , m_driver(driver)
     , m_database(database)
-{ }
+{
+    // Qt SQL's connection registry comes to life on first use. Using it here makes it older
+    // than the store, so that it outlives even a store that is destroyed at exit.
+    QSqlDatabase::contains(QString());
+}
 
 ServiceStore::~ServiceStore()
 {
-    // Threads that already ended closed their own; this thread's goes now, and what is
-    // left belonged to threads that outlive the store.
+    // Threads that ended closed their own connections. This thread's goes now; what is left
+    // belongs to threads that outlive the store, and stops working. Each thread's own list
+    // forgets nothing here: it may already be gone (a store destroyed at exit).
+    const QString own = connectionName();
     QMutexLocker locker(&m_namesMutex);
     for (const QString &name : std::as_const(m_names)) {
-        if (t_connections.names.removeAll(name) > 0) {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            if (db.isValid())
-                db.close();
-        }
+        if (!QSqlDatabase::contains(name))
+            continue;
+        if (name == own)
+            QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
 }
 
+QString ServiceStore::connectionName() const
+{
+    return m_connectionPrefix + QString::number(quintptr(QThread::currentThreadId()), 16);
+}
+
 QSqlDatabase ServiceStore::database()
 {
-    const QString name = m_connectionPrefix + QString::number(quintptr(QThread::currentThreadId()), 16);
+    const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         // A server that went away leaves the connection looking open: after a failure the

@@ -78,6 +78,7 @@ public:
 
 private:
     friend class ThreadConnections;
+    QString connectionName() const; // of the calling thread
     QSqlDatabase database();
     bool configure(QSqlDatabase &db);
     bool isSqlite() const { return m_driver == QLatin1String("QSQLITE"); }
