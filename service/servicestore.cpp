@@ -225,8 +225,16 @@ bool ServiceStore::fail(const QSqlQuery &query) const
     return false;
 }
 
+std::unique_lock<QMutex> ServiceStore::writer()
+{
+    // SQLite lets one writer at a time in and makes the others sleep and retry; taking turns
+    // here instead keeps the threads of this process from sleeping on each other.
+    return isSqlite() ? std::unique_lock<QMutex>(m_writeMutex) : std::unique_lock<QMutex>();
+}
+
 bool ServiceStore::heartbeat(const QString &userId, const QString &appVersion, qint64 nowMs)
 {
+    const auto turn = writer();
     QSqlQuery query(database());
     query.prepare(QStringLiteral("INSERT INTO presence (user_id, app_version, last_seen) VALUES (?, ?, ?) "
                                  "ON CONFLICT (user_id) DO UPDATE SET app_version = excluded.app_version, "
@@ -239,6 +247,7 @@ bool ServiceStore::heartbeat(const QString &userId, const QString &appVersion, q
 
 bool ServiceStore::purgePresence(qint64 beforeMs)
 {
+    const auto turn = writer();
     QSqlQuery query(database());
     query.prepare(QStringLiteral("DELETE FROM presence WHERE last_seen < ?"));
     query.addBindValue(beforeMs);
@@ -260,6 +269,7 @@ qint64 ServiceStore::onlineCount(qint64 nowMs, qint64 windowMs)
 ServiceStore::Outcome ServiceStore::publish(const QString &userName, int port, const QString &description,
     const QString &comment, int status, qint64 nowSecs, int maxEntries, qint64 *id)
 {
+    const auto turn = writer();
     QSqlDatabase db = database();
     // One user's publications are serialised, so that two at once cannot both pass the cap.
     if (!beginWrite(db, QStringLiteral("user:") + userName))
@@ -338,6 +348,7 @@ bool ServiceStore::listPorts(QList<StoredPort> &ports, int limit)
 
 ServiceStore::Outcome ServiceStore::unpublish(qint64 portId, const QString &userName)
 {
+    const auto turn = writer();
     QSqlDatabase db = database();
     if (!beginWrite(db, QString()))
         return Outcome::Failed;
@@ -379,6 +390,7 @@ ServiceStore::Outcome ServiceStore::unpublish(qint64 portId, const QString &user
 ServiceStore::Outcome ServiceStore::addComment(qint64 portId, const QString &userName, const QString &comment,
     qint64 nowSecs, int maxComments, qint64 *id)
 {
+    const auto turn = writer();
     QSqlDatabase db = database();
     if (!beginWrite(db, QString()))
         return Outcome::Failed;

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
+
 class QSqlQuery;
 
 struct StoredPort
@@ -85,6 +87,7 @@ private:
     // Opens a write transaction that also serialises every writer holding the same lock
     // key (PostgreSQL; SQLite serialises all writers anyway).
     bool beginWrite(QSqlDatabase &db, const QString &lockKey);
+    std::unique_lock<QMutex> writer();
     bool execute(QSqlDatabase &db, const QString &sql);
     bool fail(const QSqlQuery &query) const;
 
@@ -92,6 +95,7 @@ private:
     QString m_driver;
     QString m_database;
     QString m_openError;
+    QMutex m_writeMutex;
     QMutex m_namesMutex;
     QStringList m_names; // every connection opened, to close what threads left behind
 };
