@@ -136,11 +136,18 @@ bool readText(const QJsonObject &body, const char *key, int maxLength, bool requ
 
 } // namespace
 
-ServiceApi::ServiceApi(ServiceStore &store, qint64 onlineWindowMs, const QString &staticDir)
+ServiceApi::ServiceApi(
+    ServiceStore &store, qint64 onlineWindowMs, const QString &staticDir, const ServiceLimits &limits)
     : m_store(store)
     , m_onlineWindowMs(onlineWindowMs)
     , m_staticDir(staticDir.isEmpty() ? QString() : QDir(staticDir).canonicalPath())
+    , m_limits(limits)
 { }
+
+void ServiceApi::sweep()
+{
+    m_rates.forgetIdle(QDateTime::currentMSecsSinceEpoch());
+}
 
 QByteArray ServiceApi::errorJson(const QString &message)
 {
@@ -195,6 +202,13 @@ HttpResponse ServiceApi::handle(const HttpRequest &request)
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(request.body, &parseError);
+    // Every attempt counts, the malformed ones too.
+    if (const int wait = throttle(request, document.object())) {
+        HttpResponse response
+            = refuse(QStringLiteral("Слишком много запросов. Повторите через %1 с.").arg(wait), 429);
+        response.extraHeaders.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(wait)));
+        return response;
+    }
     if (parseError.error != QJsonParseError::NoError)
         return refuse(QStringLiteral("Тело запроса не является JSON: %1").arg(parseError.errorString()));
     if (!document.isObject())
@@ -207,6 +221,30 @@ HttpResponse ServiceApi::handle(const HttpRequest &request)
     if (request.path == QLatin1String("/unpublish_port.php"))
         return unpublishPort(body);
     return addComment(body);
+}
+
+int ServiceApi::throttle(const HttpRequest &request, const QJsonObject &body)
+{
+    const auto text = [&body](const char *key) {
+        const QJsonValue value = body.value(QLatin1String(key));
+        return value.isString() ? value.toString().trimmed().left(kMaxUserNameLength * 2) : QString();
+    };
+    const QString address = request.peer.toString();
+    QList<RateLimiter::Charge> charges;
+    if (request.path == QLatin1String("/heartbeat.php")) {
+        charges = {{QStringLiteral("heartbeat@") + address, m_limits.heartbeatsPerAddress},
+            {QStringLiteral("heartbeat#") + text("user_id").toLower(), m_limits.heartbeatsPerUser}};
+    } else if (request.path == QLatin1String("/add_comment.php")) {
+        charges = {{QStringLiteral("comment@") + address, m_limits.commentsPerAddress},
+            {QStringLiteral("comment#") + text("user_name"), m_limits.commentsPerName}};
+    } else {
+        charges = {{QStringLiteral("publish@") + address, m_limits.publishesPerAddress},
+            {QStringLiteral("publish#") + text("user_name"), m_limits.publishesPerName}};
+    }
+    // A request without a name is limited by its address only.
+    if (charges.last().key.endsWith(QLatin1Char('#')))
+        charges.removeLast();
+    return m_rates.take(charges, QDateTime::currentMSecsSinceEpoch());
 }
 
 HttpResponse ServiceApi::heartbeat(const QJsonObject &body)
@@ -270,11 +308,16 @@ HttpResponse ServiceApi::publishPort(const QJsonObject &body)
     }
     if (description.size() > kMaxDescriptionLength)
         return refuse(QStringLiteral("Описание длиннее %1 символов").arg(kMaxDescriptionLength));
-    const qint64 id = m_store.publish(userName, static_cast<int>(port), description, comment,
-        static_cast<int>(status), QDateTime::currentSecsSinceEpoch());
-    m_portsCacheAge.invalidate();
-    if (id <= 0)
+    qint64 id = 0;
+    const ServiceStore::Outcome outcome = m_store.publish(userName, static_cast<int>(port), description,
+        comment, static_cast<int>(status), QDateTime::currentSecsSinceEpoch(), m_limits.entriesPerName, &id);
+    if (outcome == ServiceStore::Outcome::TooMany)
+        return refuse(QStringLiteral("Под одним именем можно опубликовать не больше %1 портов: удалите "
+                                     "ненужные и попробуйте снова")
+                          .arg(m_limits.entriesPerName));
+    if (outcome != ServiceStore::Outcome::Done)
         return serverError();
+    portsChanged();
     QJsonObject object;
     object.insert(QLatin1String("id"), id);
     return ok(object);
@@ -282,9 +325,13 @@ HttpResponse ServiceApi::publishPort(const QJsonObject &body)
 
 HttpResponse ServiceApi::getPorts()
 {
-    if (!m_portsCacheAge.isValid() || m_portsCacheAge.elapsed() >= kPortsCacheMs) {
+    // One reader rebuilds while the others wait for its result.
+    QMutexLocker locker(&m_portsMutex);
+    const quint64 generation = m_portsGeneration.loadAcquire();
+    if (!m_portsCacheAge.isValid() || m_portsCacheAge.elapsed() >= kPortsCacheMs
+        || m_portsCacheGeneration != generation) {
         QList<StoredPort> ports;
-        if (!m_store.listPorts(ports))
+        if (!m_store.listPorts(ports, m_limits.listedEntries))
             return serverError();
         // Written by hand: a thousand entries through QJsonObject cost several milliseconds.
         const QString separator = QStringLiteral("\n📝 ");
@@ -307,6 +354,7 @@ HttpResponse ServiceApi::getPorts()
         }
         out += "]}";
         m_portsCache = out;
+        m_portsCacheGeneration = generation;
         m_portsCacheAge.start();
     }
     HttpResponse response;
@@ -347,19 +395,17 @@ HttpResponse ServiceApi::unpublishPort(const QJsonObject &body)
         || !readInteger(body, "port_id", 1, Q_INT64_C(1) << 53, portId, error,
             QStringLiteral("Поле \"port_id\" должно быть положительным целым числом")))
         return refuse(error);
-    bool found = false;
-    bool queryOk = false;
-    const QString owner = m_store.portOwner(portId, &found, &queryOk);
-    if (!queryOk)
-        return serverError();
-    if (!found)
+    switch (m_store.unpublish(portId, userName)) {
+    case ServiceStore::Outcome::Done:
+        portsChanged();
+        return ok();
+    case ServiceStore::Outcome::NotFound:
         return refuse(QStringLiteral("Порт не найден в каталоге"));
-    if (owner != userName)
+    case ServiceStore::Outcome::NotOwner:
         return refuse(QStringLiteral("Можно удалить только свои порты"));
-    m_portsCacheAge.invalidate();
-    if (!m_store.unpublish(portId))
+    default:
         return serverError();
-    return ok();
+    }
 }
 
 HttpResponse ServiceApi::addComment(const QJsonObject &body)
@@ -375,16 +421,19 @@ HttpResponse ServiceApi::addComment(const QJsonObject &body)
         || !readText(
             body, "comment", kMaxCommentLength, true, true, comment, error, QStringLiteral("Комментарий")))
         return refuse(error);
-    bool found = false;
-    bool queryOk = false;
-    m_store.portOwner(portId, &found, &queryOk);
-    if (!queryOk)
-        return serverError();
-    if (!found)
+    qint64 id = 0;
+    switch (m_store.addComment(
+        portId, userName, comment, QDateTime::currentSecsSinceEpoch(), m_limits.commentsPerEntry, &id)) {
+    case ServiceStore::Outcome::Done:
+        break;
+    case ServiceStore::Outcome::NotFound:
         return refuse(QStringLiteral("Порт не найден в каталоге"));
-    const qint64 id = m_store.addComment(portId, userName, comment, QDateTime::currentSecsSinceEpoch());
-    if (id <= 0)
+    case ServiceStore::Outcome::TooMany:
+        return refuse(QStringLiteral("У этого порта уже %1 комментариев, больше добавить нельзя")
+                          .arg(m_limits.commentsPerEntry));
+    default:
         return serverError();
+    }
     QJsonObject object;
     object.insert(QLatin1String("id"), id);
     return ok(object);

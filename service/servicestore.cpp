@@ -1,37 +1,109 @@
 #include "servicestore.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
+#include <QMutexLocker>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 #include <QVariant>
+#include <QtEndian>
+
+#include <algorithm>
+
+// The connections a thread opened, closed on that thread when it ends.
+class ThreadConnections final
+{
+public:
+    ~ThreadConnections()
+    {
+        for (const QString &name : std::as_const(names)) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                if (db.isValid())
+                    db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+    }
+    QStringList names;
+};
+
+namespace {
+
+thread_local ThreadConnections t_connections;
+// The last database error of this thread, and whether its connection may have gone.
+thread_local QString t_lastError;
+thread_local bool t_suspect = false;
+
+// A PostgreSQL advisory lock number for a text key.
+qint64 lockNumber(const QString &key)
+{
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1);
+    return qFromBigEndian<qint64>(digest.constData());
+}
+
+} // namespace
 
 ServiceStore::ServiceStore(const QString &driver, const QString &database)
-    : m_connection(QStringLiteral("kestrel-service-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    : m_connectionPrefix(QStringLiteral("kestrel-service-")
+        + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('-'))
     , m_driver(driver)
     , m_database(database)
-{ }
+{
+    // Qt SQL's connection registry comes to life on first use. Using it here makes it older
+    // than the store, so that it outlives even a store that is destroyed at exit.
+    QSqlDatabase::contains(QString());
+}
 
 ServiceStore::~ServiceStore()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isValid())
-            db.close();
+    // Threads that ended closed their own connections. This thread's goes now; what is left
+    // belongs to threads that outlive the store, and stops working. Each thread's own list
+    // forgets nothing here: it may already be gone (a store destroyed at exit).
+    const QString own = connectionName();
+    QMutexLocker locker(&m_namesMutex);
+    for (const QString &name : std::as_const(m_names)) {
+        if (!QSqlDatabase::contains(name))
+            continue;
+        if (name == own)
+            QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
     }
-    QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool ServiceStore::open()
+QString ServiceStore::connectionName() const
 {
-    if (!QSqlDatabase::isDriverAvailable(m_driver)) {
-        m_error = QStringLiteral("SQL driver %1 is not available (have: %2)")
-                      .arg(m_driver, QSqlDatabase::drivers().join(QLatin1String(", ")));
-        return false;
+    return m_connectionPrefix + QString::number(quintptr(QThread::currentThreadId()), 16);
+}
+
+QSqlDatabase ServiceStore::database()
+{
+    const QString name = connectionName();
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        // A server that went away leaves the connection looking open: after a failure the
+        // next request checks it, and connects again when it is gone.
+        if (t_suspect && db.isOpen()) {
+            t_suspect = false;
+            QSqlQuery probe(db);
+            if (!probe.exec(QStringLiteral("SELECT 1"))) {
+                probe = QSqlQuery();
+                db.close();
+            }
+        }
+        if (!db.isOpen())
+            configure(db);
+        return db;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(m_driver, m_connection);
-    const bool sqlite = m_driver == QLatin1String("QSQLITE");
-    if (sqlite || !m_database.contains(QLatin1Char('='))) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_driver, name);
+    t_connections.names.append(name);
+    {
+        QMutexLocker locker(&m_namesMutex);
+        m_names.append(name);
+    }
+    if (isSqlite() || !m_database.contains(QLatin1Char('='))) {
         db.setDatabaseName(m_database);
     } else {
         QStringList options;
@@ -54,54 +126,116 @@ bool ServiceStore::open()
         }
         db.setConnectOptions(options.join(QLatin1Char(';')));
     }
-    if (!db.open()) {
-        m_error = db.lastError().text();
-        return false;
-    }
-
-    const QString id = sqlite ? QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")
-                              : QStringLiteral("BIGSERIAL PRIMARY KEY");
-    if (sqlite) {
-        // WAL lets readers proceed during a write; NORMAL sync is safe with WAL.
-        if (!execute(QStringLiteral("PRAGMA journal_mode=WAL"))
-            || !execute(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            || !execute(QStringLiteral("PRAGMA foreign_keys=ON"))
-            || !execute(QStringLiteral("PRAGMA busy_timeout=5000")))
-            return false;
-    }
-    return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS presence (user_id VARCHAR(64) PRIMARY KEY, "
-                                  "app_version VARCHAR(32) NOT NULL, last_seen BIGINT NOT NULL)"))
-        && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS presence_last_seen ON presence (last_seen)"))
-        && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ports (id %1, user_name TEXT NOT NULL, "
-                                  "port INTEGER NOT NULL, description TEXT NOT NULL, comment TEXT NOT NULL, "
-                                  "status INTEGER NOT NULL, created_at BIGINT NOT NULL, "
-                                  "UNIQUE (user_name, port))")
-                       .arg(id))
-        && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS comments (id %1, port_id BIGINT NOT NULL "
-                                  "REFERENCES ports (id) ON DELETE CASCADE, user_name TEXT NOT NULL, "
-                                  "comment TEXT NOT NULL, created_at BIGINT NOT NULL)")
-                       .arg(id))
-        && execute(QStringLiteral("CREATE INDEX IF NOT EXISTS comments_port ON comments (port_id, id)"));
+    configure(db);
+    return db;
 }
 
-bool ServiceStore::execute(const QString &sql)
+bool ServiceStore::configure(QSqlDatabase &db)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
-    if (!query.exec(sql))
-        return fail(query);
+    if (!db.open()) {
+        qWarning().noquote() << "[SERVICE] cannot connect to the database:" << db.lastError().text();
+        return false;
+    }
+    // WAL lets readers proceed during a write; NORMAL sync is safe with WAL. These are
+    // settings of the connection, so every thread's connection makes them.
+    if (isSqlite()
+        && !(execute(db, QStringLiteral("PRAGMA journal_mode=WAL"))
+            && execute(db, QStringLiteral("PRAGMA synchronous=NORMAL"))
+            && execute(db, QStringLiteral("PRAGMA foreign_keys=ON"))
+            && execute(db, QStringLiteral("PRAGMA busy_timeout=10000")))) {
+        db.close();
+        return false;
+    }
     return true;
 }
 
-bool ServiceStore::fail(const QSqlQuery &query)
+bool ServiceStore::open()
 {
-    m_error = query.lastError().text();
-    qWarning().noquote() << "[SERVICE] database error:" << m_error;
+    if (!QSqlDatabase::isDriverAvailable(m_driver)) {
+        m_openError = QStringLiteral("SQL driver %1 is not available (have: %2)")
+                          .arg(m_driver, QSqlDatabase::drivers().join(QLatin1String(", ")));
+        return false;
+    }
+    QSqlDatabase db = database();
+    if (!db.isOpen()) {
+        m_openError = db.lastError().text();
+        return false;
+    }
+    const QString id = isSqlite() ? QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")
+                                  : QStringLiteral("BIGSERIAL PRIMARY KEY");
+    // Instances started together must not create the same tables at once.
+    const bool ok = beginWrite(db, QStringLiteral("schema"))
+        && execute(db,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS presence (user_id VARCHAR(64) PRIMARY KEY, "
+                           "app_version VARCHAR(32) NOT NULL, last_seen BIGINT NOT NULL)"))
+        && execute(
+            db, QStringLiteral("CREATE INDEX IF NOT EXISTS presence_last_seen ON presence (last_seen)"))
+        && execute(db,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS ports (id %1, user_name TEXT NOT NULL, "
+                           "port INTEGER NOT NULL, description TEXT NOT NULL, comment TEXT NOT NULL, "
+                           "status INTEGER NOT NULL, created_at BIGINT NOT NULL, "
+                           "UNIQUE (user_name, port))")
+                .arg(id))
+        && execute(db, QStringLiteral("CREATE INDEX IF NOT EXISTS ports_created ON ports (created_at, id)"))
+        && execute(db,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS comments (id %1, port_id BIGINT NOT NULL "
+                           "REFERENCES ports (id) ON DELETE CASCADE, user_name TEXT NOT NULL, "
+                           "comment TEXT NOT NULL, created_at BIGINT NOT NULL)")
+                .arg(id))
+        && execute(db, QStringLiteral("CREATE INDEX IF NOT EXISTS comments_port ON comments (port_id, id)"))
+        && execute(db, QStringLiteral("COMMIT"));
+    if (!ok) {
+        m_openError = t_lastError;
+        execute(db, QStringLiteral("ROLLBACK"));
+    }
+    return ok;
+}
+
+bool ServiceStore::beginWrite(QSqlDatabase &db, const QString &lockKey)
+{
+    // SQLite: take the write lock at once, so that a count and the write after it see the same data.
+    if (isSqlite())
+        return execute(db, QStringLiteral("BEGIN IMMEDIATE"));
+    if (!execute(db, QStringLiteral("BEGIN")))
+        return false;
+    if (lockKey.isEmpty())
+        return true;
+    QSqlQuery lock(db);
+    lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+    lock.addBindValue(lockNumber(lockKey));
+    if (!lock.exec()) {
+        fail(lock);
+        execute(db, QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
+}
+
+bool ServiceStore::execute(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    return query.exec(sql) || fail(query);
+}
+
+bool ServiceStore::fail(const QSqlQuery &query) const
+{
+    t_lastError = query.lastError().text();
+    t_suspect = !isSqlite();
+    qWarning().noquote() << "[SERVICE] database error:" << t_lastError;
     return false;
+}
+
+std::unique_lock<QMutex> ServiceStore::writer()
+{
+    // SQLite lets one writer at a time in and makes the others sleep and retry; taking turns
+    // here instead keeps the threads of this process from sleeping on each other.
+    return isSqlite() ? std::unique_lock<QMutex>(m_writeMutex) : std::unique_lock<QMutex>();
 }
 
 bool ServiceStore::heartbeat(const QString &userId, const QString &appVersion, qint64 nowMs)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    const auto turn = writer();
+    QSqlQuery query(database());
     query.prepare(QStringLiteral("INSERT INTO presence (user_id, app_version, last_seen) VALUES (?, ?, ?) "
                                  "ON CONFLICT (user_id) DO UPDATE SET app_version = excluded.app_version, "
                                  "last_seen = excluded.last_seen"));
@@ -113,7 +247,8 @@ bool ServiceStore::heartbeat(const QString &userId, const QString &appVersion, q
 
 bool ServiceStore::purgePresence(qint64 beforeMs)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    const auto turn = writer();
+    QSqlQuery query(database());
     query.prepare(QStringLiteral("DELETE FROM presence WHERE last_seen < ?"));
     query.addBindValue(beforeMs);
     return query.exec() || fail(query);
@@ -121,7 +256,7 @@ bool ServiceStore::purgePresence(qint64 beforeMs)
 
 qint64 ServiceStore::onlineCount(qint64 nowMs, qint64 windowMs)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT COUNT(*) FROM presence WHERE last_seen > ?"));
     query.addBindValue(nowMs - windowMs);
     if (!query.exec() || !query.next()) {
@@ -131,10 +266,31 @@ qint64 ServiceStore::onlineCount(qint64 nowMs, qint64 windowMs)
     return query.value(0).toLongLong();
 }
 
-qint64 ServiceStore::publish(const QString &userName, int port, const QString &description,
-    const QString &comment, int status, qint64 nowSecs)
+ServiceStore::Outcome ServiceStore::publish(const QString &userName, int port, const QString &description,
+    const QString &comment, int status, qint64 nowSecs, int maxEntries, qint64 *id)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    const auto turn = writer();
+    QSqlDatabase db = database();
+    // One user's publications are serialised, so that two at once cannot both pass the cap.
+    if (!beginWrite(db, QStringLiteral("user:") + userName))
+        return Outcome::Failed;
+    const auto abandon = [this, &db](Outcome outcome) {
+        execute(db, QStringLiteral("ROLLBACK"));
+        return outcome;
+    };
+    if (maxEntries > 0) {
+        QSqlQuery count(db);
+        count.prepare(QStringLiteral("SELECT COUNT(*) FROM ports WHERE user_name = ? AND port <> ?"));
+        count.addBindValue(userName);
+        count.addBindValue(port);
+        if (!count.exec() || !count.next()) {
+            fail(count);
+            return abandon(Outcome::Failed);
+        }
+        if (count.value(0).toLongLong() >= maxEntries)
+            return abandon(Outcome::TooMany);
+    }
+    QSqlQuery query(db);
     query.prepare(QStringLiteral(
         "INSERT INTO ports (user_name, port, description, comment, status, created_at) VALUES (?, ?, ?, ?, "
         "?, ?) "
@@ -150,19 +306,28 @@ qint64 ServiceStore::publish(const QString &userName, int port, const QString &d
     query.addBindValue(nowSecs);
     if (!query.exec() || !query.next()) {
         fail(query);
-        return 0;
+        return abandon(Outcome::Failed);
     }
-    return query.value(0).toLongLong();
+    *id = query.value(0).toLongLong();
+    query.finish();
+    return execute(db, QStringLiteral("COMMIT")) ? Outcome::Done : abandon(Outcome::Failed);
 }
 
-bool ServiceStore::listPorts(QList<StoredPort> &ports)
+bool ServiceStore::listPorts(QList<StoredPort> &ports, int limit)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT id, user_name, port, description, comment, status, created_at FROM ports ORDER BY id"));
+    const QString columns = QStringLiteral("SELECT id, user_name, port, description, comment, status, "
+                                           "created_at FROM ports ");
+    if (limit > 0) {
+        query.prepare(columns + QStringLiteral("ORDER BY created_at DESC, id DESC LIMIT ?"));
+        query.addBindValue(limit);
+    } else {
+        query.prepare(columns + QStringLiteral("ORDER BY id"));
+    }
     if (!query.exec())
         return fail(query);
+    const qsizetype first = ports.size();
     while (query.next()) {
         StoredPort entry;
         entry.id = query.value(0).toLongLong();
@@ -174,52 +339,91 @@ bool ServiceStore::listPorts(QList<StoredPort> &ports)
         entry.createdAt = query.value(6).toLongLong();
         ports.append(entry);
     }
+    if (limit > 0) {
+        std::sort(ports.begin() + first, ports.end(),
+            [](const StoredPort &a, const StoredPort &b) { return a.id < b.id; });
+    }
     return true;
 }
 
-QString ServiceStore::portOwner(qint64 portId, bool *found, bool *ok)
+ServiceStore::Outcome ServiceStore::unpublish(qint64 portId, const QString &userName)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
-    query.prepare(QStringLiteral("SELECT user_name FROM ports WHERE id = ?"));
-    query.addBindValue(portId);
-    *found = false;
-    *ok = query.exec();
-    if (!*ok) {
-        fail(query);
-        return {};
+    const auto turn = writer();
+    QSqlDatabase db = database();
+    if (!beginWrite(db, QString()))
+        return Outcome::Failed;
+    const auto abandon = [this, &db](Outcome outcome) {
+        execute(db, QStringLiteral("ROLLBACK"));
+        return outcome;
+    };
+    QSqlQuery entry(db);
+    entry.prepare(QStringLiteral("DELETE FROM ports WHERE id = ? AND user_name = ?"));
+    entry.addBindValue(portId);
+    entry.addBindValue(userName);
+    if (!entry.exec()) {
+        fail(entry);
+        return abandon(Outcome::Failed);
     }
-    if (!query.next())
-        return {};
-    *found = true;
-    return query.value(0).toString();
-}
-
-bool ServiceStore::unpublish(qint64 portId)
-{
-    QSqlDatabase db = QSqlDatabase::database(m_connection);
-    // Comments go with their entry even where the driver ignores the foreign key.
-    db.transaction();
+    if (entry.numRowsAffected() < 1) {
+        QSqlQuery owner(db);
+        owner.prepare(QStringLiteral("SELECT user_name FROM ports WHERE id = ?"));
+        owner.addBindValue(portId);
+        if (!owner.exec()) {
+            fail(owner);
+            return abandon(Outcome::Failed);
+        }
+        const bool found = owner.next();
+        owner.finish();
+        return abandon(found ? Outcome::NotOwner : Outcome::NotFound);
+    }
+    // The foreign key takes the comments along; this covers databases that do not enforce it.
     QSqlQuery comments(db);
     comments.prepare(QStringLiteral("DELETE FROM comments WHERE port_id = ?"));
     comments.addBindValue(portId);
-    QSqlQuery entry(db);
-    entry.prepare(QStringLiteral("DELETE FROM ports WHERE id = ?"));
-    entry.addBindValue(portId);
     if (!comments.exec()) {
-        db.rollback();
-        return fail(comments);
+        fail(comments);
+        return abandon(Outcome::Failed);
     }
-    if (!entry.exec()) {
-        db.rollback();
-        return fail(entry);
-    }
-    return db.commit();
+    return execute(db, QStringLiteral("COMMIT")) ? Outcome::Done : abandon(Outcome::Failed);
 }
 
-qint64 ServiceStore::addComment(
-    qint64 portId, const QString &userName, const QString &comment, qint64 nowSecs)
+ServiceStore::Outcome ServiceStore::addComment(qint64 portId, const QString &userName, const QString &comment,
+    qint64 nowSecs, int maxComments, qint64 *id)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    const auto turn = writer();
+    QSqlDatabase db = database();
+    if (!beginWrite(db, QString()))
+        return Outcome::Failed;
+    const auto abandon = [this, &db](Outcome outcome) {
+        execute(db, QStringLiteral("ROLLBACK"));
+        return outcome;
+    };
+    // Holding the entry's row keeps it from being withdrawn before the comment lands and
+    // makes comments on one entry take turns, so that the cap holds.
+    QSqlQuery entry(db);
+    entry.prepare(QStringLiteral("SELECT id FROM ports WHERE id = ?")
+        + (isSqlite() ? QString() : QStringLiteral(" FOR UPDATE")));
+    entry.addBindValue(portId);
+    if (!entry.exec()) {
+        fail(entry);
+        return abandon(Outcome::Failed);
+    }
+    const bool found = entry.next();
+    entry.finish();
+    if (!found)
+        return abandon(Outcome::NotFound);
+    if (maxComments > 0) {
+        QSqlQuery count(db);
+        count.prepare(QStringLiteral("SELECT COUNT(*) FROM comments WHERE port_id = ?"));
+        count.addBindValue(portId);
+        if (!count.exec() || !count.next()) {
+            fail(count);
+            return abandon(Outcome::Failed);
+        }
+        if (count.value(0).toLongLong() >= maxComments)
+            return abandon(Outcome::TooMany);
+    }
+    QSqlQuery query(db);
     query.prepare(QStringLiteral(
         "INSERT INTO comments (port_id, user_name, comment, created_at) VALUES (?, ?, ?, ?) RETURNING id"));
     query.addBindValue(portId);
@@ -228,14 +432,16 @@ qint64 ServiceStore::addComment(
     query.addBindValue(nowSecs);
     if (!query.exec() || !query.next()) {
         fail(query);
-        return 0;
+        return abandon(Outcome::Failed);
     }
-    return query.value(0).toLongLong();
+    *id = query.value(0).toLongLong();
+    query.finish();
+    return execute(db, QStringLiteral("COMMIT")) ? Outcome::Done : abandon(Outcome::Failed);
 }
 
 bool ServiceStore::listComments(qint64 portId, QList<StoredComment> &comments)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection));
+    QSqlQuery query(database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
         "SELECT id, user_name, comment, created_at FROM comments WHERE port_id = ? ORDER BY id"));

@@ -1,12 +1,18 @@
 #pragma once
 
 // Storage of the reference service: presence, published ports and comments,
-// through Qt SQL with prepared statements only.
+// through Qt SQL with prepared statements only. Safe to use from any number of
+// threads: each thread gets a connection of its own (Qt SQL connections must stay
+// on the thread that opened them), closed when that thread ends.
 
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+
+#include <mutex>
 
 class QSqlQuery;
 
@@ -32,6 +38,15 @@ struct StoredComment
 class ServiceStore final
 {
 public:
+    enum class Outcome
+    {
+        Done,
+        NotFound,
+        NotOwner,
+        TooMany, // a cap would be passed
+        Failed, // database error (logged)
+    };
+
     // driver: a Qt SQL driver name ("QSQLITE", "QPSQL", ...). For SQLite, database is the file path;
     // for other drivers either a database name or "key=value" pairs (host, port, dbname, user,
     // password; the rest become connect options).
@@ -40,8 +55,9 @@ public:
     ServiceStore(const ServiceStore &) = delete;
     ServiceStore &operator=(const ServiceStore &) = delete;
 
+    // Connects on the calling thread and creates the tables when missing.
     bool open();
-    QString lastError() const { return m_error; }
+    QString lastError() const { return m_openError; }
 
     bool heartbeat(const QString &userId, const QString &appVersion, qint64 nowMs);
     // Forgets users not seen since before the given time.
@@ -49,22 +65,37 @@ public:
     // Users whose last heartbeat is newer than the window; -1 on failure.
     qint64 onlineCount(qint64 nowMs, qint64 windowMs);
 
-    // Inserts, or replaces the same user's entry for the same port. Returns the id, 0 on failure.
-    qint64 publish(const QString &userName, int port, const QString &description, const QString &comment,
-        int status, qint64 nowSecs);
-    bool listPorts(QList<StoredPort> &ports);
-    // Owner's name of an entry; empty when there is none. ok false on failure.
-    QString portOwner(qint64 portId, bool *found, bool *ok);
-    bool unpublish(qint64 portId);
-    qint64 addComment(qint64 portId, const QString &userName, const QString &comment, qint64 nowSecs);
+    // Inserts, or replaces the same user's entry for the same port. A new entry is refused
+    // (TooMany) when the user already has maxEntries others (0: no cap). *id gets the entry's id.
+    Outcome publish(const QString &userName, int port, const QString &description, const QString &comment,
+        int status, qint64 nowSecs, int maxEntries, qint64 *id);
+    // The newest limit entries (by publication time; 0: all), ordered by id.
+    bool listPorts(QList<StoredPort> &ports, int limit = 0);
+    // Withdraws an entry of userName's with its comments.
+    Outcome unpublish(qint64 portId, const QString &userName);
+    // Refused (TooMany) when the entry already has maxComments (0: no cap).
+    Outcome addComment(qint64 portId, const QString &userName, const QString &comment, qint64 nowSecs,
+        int maxComments, qint64 *id);
     bool listComments(qint64 portId, QList<StoredComment> &comments);
 
 private:
-    bool execute(const QString &sql);
-    bool fail(const QSqlQuery &query);
+    friend class ThreadConnections;
+    QString connectionName() const; // of the calling thread
+    QSqlDatabase database();
+    bool configure(QSqlDatabase &db);
+    bool isSqlite() const { return m_driver == QLatin1String("QSQLITE"); }
+    // Opens a write transaction that also serialises every writer holding the same lock
+    // key (PostgreSQL; SQLite serialises all writers anyway).
+    bool beginWrite(QSqlDatabase &db, const QString &lockKey);
+    std::unique_lock<QMutex> writer();
+    bool execute(QSqlDatabase &db, const QString &sql);
+    bool fail(const QSqlQuery &query) const;
 
-    QString m_connection;
+    QString m_connectionPrefix;
     QString m_driver;
     QString m_database;
-    QString m_error;
+    QString m_openError;
+    QMutex m_writeMutex;
+    QMutex m_namesMutex;
+    QStringList m_names; // every connection opened, to close what threads left behind
 };

@@ -1,11 +1,18 @@
-// The shared ports and presence clients against kestrel-service itself.
+// The shared ports and presence clients against kestrel-service itself, and the
+// service's limits. Runs on SQLite, or with KESTREL_TEST_POSTGRES=1 on a PostgreSQL
+// cluster of its own.
 
 #include "monitor/presenceclient.h"
 #include "shared/sharedportsclient.h"
+#include "tools/postgresserver.h"
 #include "tools/serviceprocess.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -25,9 +32,9 @@ std::pair<bool, QString> await(SharedPortsClient &client, Signal signal, Start s
 }
 
 // A valid publication with one member changed (removed when value is null).
-QByteArray publication(const char *key, const QJsonValue &value)
+QByteArray publication(const char *key, const QJsonValue &value, const QString &user = QStringLiteral("A"))
 {
-    QJsonObject body {{QStringLiteral("user_name"), QStringLiteral("A")}, {QStringLiteral("port"), 9001},
+    QJsonObject body {{QStringLiteral("user_name"), user}, {QStringLiteral("port"), 9001},
         {QStringLiteral("description"), QStringLiteral("d")}, {QStringLiteral("status"), 0}};
     if (value.isNull())
         body.remove(QLatin1String(key));
@@ -44,22 +51,72 @@ int onlineCount(PresenceClient &presence)
     return counts.wait(5000) ? counts.first().at(0).toInt() : -2;
 }
 
-// Writes raw bytes to the service and collects everything until it closes the connection.
-QByteArray exchange(const QString &baseUrl, const QByteArray &bytes)
+struct Answer
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
-    socket.waitForConnected(10000);
-    socket.write(bytes);
-    socket.waitForDisconnected(20000);
-    return socket.readAll();
+    QByteArray raw;
+    int status() const { return raw.mid(9, 3).toInt(); }
+    QJsonObject json() const
+    {
+        return QJsonDocument::fromJson(raw.mid(raw.indexOf("\r\n\r\n") + 4)).object();
+    }
+    QString error() const { return json().value(QLatin1String("error")).toString(); }
+    qint64 id() const { return json().value(QLatin1String("id")).toInteger(); }
+};
+
+// Writes raw bytes to the service from a loopback source address (each address has
+// limits of its own) and collects everything until the service closes the connection.
+std::unique_ptr<QTcpSocket> connectFrom(const ServiceProcess &service, const char *source)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(QLatin1String(source)));
+    socket->connectToHost(QHostAddress::LocalHost, quint16(QUrl(service.baseUrl()).port()));
+    socket->waitForConnected(10000);
+    return socket;
 }
 
-QByteArray post(const QString &baseUrl, const QByteArray &endpoint, const QByteArray &body)
+Answer exchange(const ServiceProcess &service, const QByteArray &bytes, const char *source = "127.0.0.1")
 {
-    return exchange(baseUrl,
-        "POST /" + endpoint + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    const auto socket = connectFrom(service, source);
+    socket->write(bytes);
+    socket->waitForDisconnected(20000);
+    return {socket->readAll()};
+}
+
+Answer post(const ServiceProcess &service, const QByteArray &endpoint, const QByteArray &body,
+    const char *source = "127.0.0.1", const QByteArray &header = "Host: x")
+{
+    return exchange(service,
+        "POST /" + endpoint + " HTTP/1.1\r\n" + header + "\r\nConnection: close\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body,
+        source);
+}
+
+QStringList arguments(const char *text)
+{
+    return QString::fromLatin1(text).split(QLatin1Char(' '));
+}
+
+// The main service takes requests without rate limits, and forgets heartbeats after 3 s.
+constexpr char kUnlimited[]
+    = "--online-seconds 3 --publish-limit 0 --publish-limit-address 0 --comment-limit 0 "
+      "--comment-limit-address 0 --heartbeat-limit 0 --heartbeat-limit-address 0";
+
+Answer get(const ServiceProcess &service, const QByteArray &target, const char *source = "127.0.0.1")
+{
+    return exchange(service, "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", source);
+}
+
+QJsonArray listing(const ServiceProcess &service)
+{
+    return get(service, "/get_ports.php?user_name=").json().value(QLatin1String("ports")).toArray();
+}
+
+QList<qint64> listedIds(const ServiceProcess &service)
+{
+    QList<qint64> ids;
+    for (const QJsonValue &entry : listing(service))
+        ids << entry.toObject().value(QLatin1String("id")).toInteger();
+    return ids;
 }
 
 } // namespace
@@ -73,26 +130,50 @@ private slots:
     void publishAndList();
     void commentsAreListedOldestFirst();
     void onlyTheOwnerWithdraws();
-    void refusedRequestWritesNothing_data();
-    void refusedRequestWritesNothing();
-    void oversizedRequestIsRefused();
+    void requestsThatWriteNothing_data();
+    void requestsThatWriteNothing();
     void heartbeatCountsUntilStale();
-    void staticFilesStayInTheirFolder_data();
-    void staticFilesStayInTheirFolder();
+    void rateLimits_data();
+    void rateLimits();
+    void capsHold();
+    void forwardedClientsCountApart();
+    void slowClientsAreCut_data();
+    void slowClientsAreCut();
+    void connectionCaps();
+    void twoInstancesShareOneDatabase();
 
 private:
     QList<SharedPort> fetch(const QString &userName = QStringLiteral("viewer"));
     int publish(const QString &user, quint16 port, const QString &description, const QString &comment = {});
+    // --driver and --database of a fresh database for one service.
+    QStringList database(const QString &name);
 
     QTemporaryDir m_files;
-    ServiceProcess m_service;
+    PostgresServer m_postgres;
+    bool m_onPostgres = false;
+    ServiceProcess m_service; // without rate limits
+    ServiceProcess m_strict; // small limits, short deadlines
+    QStringList m_serviceDatabase;
     SharedPortsClient *m_client = nullptr;
 };
+
+QStringList TestKestrelService::database(const QString &name)
+{
+    if (!m_onPostgres)
+        return {QStringLiteral("--database"), m_files.filePath(name + QStringLiteral(".sqlite"))};
+    if (!m_postgres.createDatabase(name))
+        return {};
+    return {QStringLiteral("--driver"), QStringLiteral("QPSQL"), QStringLiteral("--database"),
+        m_postgres.connection(name)};
+}
 
 void TestKestrelService::initTestCase()
 {
     if (!QFileInfo(ServiceProcess::binary()).isExecutable())
         QSKIP("kestrel-service was not built (KESTREL_BUILD_SERVICE=OFF)");
+    m_onPostgres = qEnvironmentVariableIntValue("KESTREL_TEST_POSTGRES") == 1;
+    if (m_onPostgres)
+        QVERIFY2(m_postgres.start(), m_postgres.error().constData());
     // A folder of static files beside a secret one, and a short online window so that a
     // heartbeat goes stale within the test.
     QVERIFY(QDir(m_files.path()).mkdir(QStringLiteral("www")));
@@ -101,9 +182,19 @@ void TestKestrelService::initTestCase()
         QFile file(m_files.filePath(QLatin1String(path)));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0);
     }
-    QVERIFY2(m_service.start({QStringLiteral("--online-seconds"), QStringLiteral("3"),
-                 QStringLiteral("--static-dir"), m_files.filePath(QStringLiteral("www"))}),
+    m_serviceDatabase = database(QStringLiteral("main"));
+    QVERIFY2(
+        m_service.start(QStringList {QStringLiteral("--static-dir"), m_files.filePath(QStringLiteral("www"))}
+            + arguments(kUnlimited) + m_serviceDatabase),
         m_service.log().constData());
+    QVERIFY2(m_strict.start(arguments("--quiet --threads 2 --publish-limit 4 --publish-limit-address 6 "
+                                      "--comment-limit 2 --comment-limit-address 3 --heartbeat-limit 2 "
+                                      "--heartbeat-limit-address 3 --max-entries-per-name 2 "
+                                      "--max-comments-per-entry 2 --max-listed 3 --header-timeout 3 "
+                                      "--body-timeout 3 --max-connections-per-address 3 --max-connections 6 "
+                                      "--trusted-proxy 127.0.6.1")
+                 + database(QStringLiteral("strict"))),
+        m_strict.log().constData());
     m_client = new SharedPortsClient(this);
     m_client->setBaseUrl(m_service.baseUrl());
 }
@@ -157,8 +248,8 @@ void TestKestrelService::publishAndList()
                 + QStringLiteral("ещё")}));
 
     // The comment member may be left out altogether.
-    QVERIFY(post(m_service.baseUrl(), "publish_port.php", publication("comment", QJsonValue()))
-                .contains(R"("success":true)"));
+    QVERIFY(post(m_service, "publish_port.php", publication("comment", QJsonValue()))
+                .raw.contains(R"("success":true)"));
     QCOMPARE(fetch().constLast().description, QStringLiteral("d"));
 }
 
@@ -204,16 +295,20 @@ void TestKestrelService::onlyTheOwnerWithdraws()
     QVERIFY(!listed());
 }
 
-void TestKestrelService::refusedRequestWritesNothing_data()
+void TestKestrelService::requestsThatWriteNothing_data()
 {
-    QTest::addColumn<QByteArray>("endpoint");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("errorPart");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("answerPart");
 
-    const auto row = [](const char *name, const QByteArray &body, const char *errorPart,
-                         const char *endpoint = "publish_port.php") {
-        QTest::newRow(name) << QByteArray(endpoint) << body << QString::fromUtf8(errorPart);
+    const auto row = [](const char *name, const QByteArray &body, const char *answerPart,
+                         const char *endpoint = "publish_port.php", int status = 200) {
+        QTest::newRow(name) << "POST /" + QByteArray(endpoint)
+                + " HTTP/1.1\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size())
+                + "\r\n\r\n" + body
+                            << status << QByteArray(answerPart);
     };
+    // Refusals of the application, with their texts.
     row("port below range", publication("port", 8999), "9000-9999");
     row("port above range", publication("port", 10000), "9000-9999");
     row("copied comment too long",
@@ -228,33 +323,44 @@ void TestKestrelService::refusedRequestWritesNothing_data()
     row("comment on missing entry", R"({"port_id":987654,"user_name":"A","comment":"c"})", "не найден",
         "add_comment.php");
     row("heartbeat bad id", R"({"user_id":"abc","app_version":"1.6.3"})", "user_id", "heartbeat.php");
-}
-
-void TestKestrelService::refusedRequestWritesNothing()
-{
-    QFETCH(QByteArray, endpoint);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, errorPart);
-
-    const int before = int(fetch().size());
-    const QByteArray answer = post(m_service.baseUrl(), endpoint, body);
-    QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
-    const QJsonObject object = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
-    QCOMPARE(object.value(QLatin1String("success")), QJsonValue(false));
-    QVERIFY2(object.value(QLatin1String("error")).toString().contains(errorPart), answer.constData());
-    QCOMPARE(int(fetch().size()), before);
-}
-
-void TestKestrelService::oversizedRequestIsRefused()
-{
-    const int before = int(fetch().size());
-    const QByteArray answer = post(m_service.baseUrl(), "publish_port.php",
-        publication("description", QString(70 * 1024, QLatin1Char('x'))));
-    QVERIFY2(answer.startsWith("HTTP/1.1 413") && answer.contains("too large"), answer.constData());
+    // Protocol errors.
+    row("body too large", publication("description", QString(70 * 1024, QLatin1Char('x'))), "too large",
+        "publish_port.php", 413);
+    const QByteArray post = "POST /publish_port.php HTTP/1.1\r\nHost: x\r\n";
+    QTest::newRow("too large, client waits for 100")
+        << post + "Expect: 100-continue\r\nContent-Length: 900000\r\n\r\n"
+        << 413 << QByteArray("too large");
     // A header that never ends is cut off too.
-    const QByteArray header = exchange(
-        m_service.baseUrl(), "GET /get_ports.php HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a'));
-    QVERIFY2(header.startsWith("HTTP/1.1 431"), header.constData());
+    QTest::newRow("header too large")
+        << "GET /get_ports.php HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a') << 431 << QByteArray();
+    QTest::newRow("chunked body") << post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
+                                  << 501 << QByteArray("Content-Length");
+    QTest::newRow("conflicting lengths")
+        << post + "Content-Length: 2\r\nContent-Length: 3\r\n\r\n{}" << 400 << QByteArray("Conflicting");
+    row("wrong method", {}, "Allow: GET", "get_ports.php", 405);
+    // Static files, and none from outside their folder.
+    const auto file = [](const char *name, const char *target, int status, const char *answerPart) {
+        QTest::newRow(name) << "GET " + QByteArray(target) + " HTTP/1.1\r\nConnection: close\r\n\r\n"
+                            << status << QByteArray(answerPart);
+    };
+    file("static file", "/ping.json", 200, "\r\n\r\n{\"pong\":1}");
+    file("unknown path", "/admin.php", 404, "/admin.php");
+    file("parent folder", "/../secret.txt", 404, "/secret.txt");
+    file("encoded parent folder", "/%2e%2e/secret.txt", 404, "/secret.txt");
+    file("static folder", "/", 404, "\"success\":false");
+}
+
+void TestKestrelService::requestsThatWriteNothing()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QFETCH(QByteArray, answerPart);
+
+    const int before = int(fetch().size());
+    const Answer answer = exchange(m_service, request);
+    QVERIFY2(answer.status() == status && answer.raw.contains(answerPart)
+            && !answer.raw.contains("\"success\":true") && !answer.raw.contains("TOP-SECRET"),
+        answer.raw.constData());
     QCOMPARE(int(fetch().size()), before);
 }
 
@@ -276,26 +382,254 @@ void TestKestrelService::heartbeatCountsUntilStale()
     QVERIFY(sent.msecsTo(QDateTime::currentDateTime()) >= 2900);
 }
 
-void TestKestrelService::staticFilesStayInTheirFolder_data()
+void TestKestrelService::rateLimits_data()
 {
-    QTest::addColumn<QByteArray>("target");
-    QTest::addColumn<QByteArray>("statusLine");
-    QTest::newRow("file") << QByteArray("/ping.json") << QByteArray("HTTP/1.1 200");
-    QTest::newRow("parent") << QByteArray("/../secret.txt") << QByteArray("HTTP/1.1 404");
-    QTest::newRow("encoded parent") << QByteArray("/%2e%2e/secret.txt") << QByteArray("HTTP/1.1 404");
-    QTest::newRow("folder") << QByteArray("/") << QByteArray("HTTP/1.1 404");
+    QTest::addColumn<QByteArray>("endpoint");
+    QTest::addColumn<int>("perName");
+    QTest::addColumn<int>("perAddress");
+    QTest::addColumn<QByteArray>("source");
+    QTest::newRow("publish") << QByteArray("publish_port.php") << 4 << 6 << QByteArray("127.0.1.1");
+    QTest::newRow("withdraw") << QByteArray("unpublish_port.php") << 4 << 6 << QByteArray("127.0.1.2");
+    QTest::newRow("comment") << QByteArray("add_comment.php") << 2 << 3 << QByteArray("127.0.1.3");
+    QTest::newRow("heartbeat") << QByteArray("heartbeat.php") << 2 << 3 << QByteArray("127.0.1.4");
 }
 
-void TestKestrelService::staticFilesStayInTheirFolder()
+void TestKestrelService::rateLimits()
 {
-    QFETCH(QByteArray, target);
-    QFETCH(QByteArray, statusLine);
+    QFETCH(QByteArray, endpoint);
+    QFETCH(int, perName);
+    QFETCH(int, perAddress);
+    QFETCH(QByteArray, source);
 
-    const QByteArray answer = exchange(
-        m_service.baseUrl(), "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    QVERIFY2(answer.startsWith(statusLine), answer.constData());
-    QVERIFY(!answer.contains("TOP-SECRET-CONTENT"));
-    QCOMPARE(answer.endsWith("{\"pong\":1}"), statusLine.endsWith("200"));
+    const auto send = [&](char who, const char *from, const QString &description = QStringLiteral("d")) {
+        const QString body = QStringLiteral(R"({"user_name":"%1","port":9001,"description":"%2","status":0,)"
+                                            R"("port_id":987654,"comment":"c","user_id":"%3"})")
+                                 .arg(QChar::fromLatin1(who) + QLatin1String(QTest::currentDataTag()),
+                                     description, QString(64, QChar::fromLatin1(who)));
+        return post(m_strict, endpoint, body.toUtf8(), from);
+    };
+    for (int i = 0; i < perName; ++i)
+        QCOMPARE_NE(send('a', source).status(), 429);
+    // One name over its allowance: refused with the wait, and nothing is written.
+    const Answer refused = send('a', source, QStringLiteral("late"));
+    QVERIFY2(refused.status() == 429 && refused.error().startsWith(QStringLiteral("Слишком много запросов")),
+        refused.raw.constData());
+    const int retryAfter = refused.raw.mid(refused.raw.indexOf("Retry-After: ") + 13, 3).trimmed().toInt();
+    QVERIFY2(retryAfter >= 1 && retryAfter <= 60, refused.raw.constData());
+    QVERIFY(!QJsonDocument(listing(m_strict)).toJson().contains("late"));
+    // Other names from the address until the address's allowance is spent too.
+    for (int i = perName; i < perAddress; ++i)
+        QCOMPARE_NE(send(char('b' + i), source).status(), 429);
+    QCOMPARE(send('f', source).status(), 429);
+    // A refusal charges nothing: the same name from elsewhere goes ahead.
+    QCOMPARE_NE(send('f', "127.0.2.1").status(), 429);
+}
+
+void TestKestrelService::capsHold()
+{
+    const auto publishAs = [this](const QString &name, int port, const char *source) {
+        return post(m_strict, "publish_port.php", publication("port", port, name), source);
+    };
+    // Two entries per name; replacing one of them is still allowed.
+    const qint64 id = publishAs(QStringLiteral("Cap"), 9101, "127.0.3.1").id();
+    QVERIFY(id > 0 && publishAs(QStringLiteral("Cap"), 9102, "127.0.3.1").id() > 0);
+    QVERIFY(
+        publishAs(QStringLiteral("Cap"), 9103, "127.0.3.1").error().contains(QStringLiteral("не больше 2")));
+    QCOMPARE(publishAs(QStringLiteral("Cap"), 9101, "127.0.3.1").id(), id);
+
+    // Two comments per entry.
+    QStringList errors;
+    for (const char *name : {"K1", "K2", "K3"}) {
+        const QByteArray comment
+            = R"({"comment":"c","port_id":)" + QByteArray::number(id) + R"(,"user_name":")" + name + "\"}";
+        errors << post(m_strict, "add_comment.php", comment, "127.0.3.2").error();
+    }
+    QCOMPARE(errors.mid(0, 2), QStringList({QString(), QString()}));
+    QVERIFY2(errors.last().contains(QStringLiteral("уже 2 комментариев")), qPrintable(errors.last()));
+
+    // The listing holds the three newest entries, ordered by id.
+    QList<qint64> newest;
+    for (int i = 0; i < 4; ++i)
+        newest << publishAs(QStringLiteral("L%1").arg(i), 9200,
+            QByteArray("127.0.3." + QByteArray::number(10 + i)).constData())
+                      .id();
+    QCOMPARE(listedIds(m_strict), newest.mid(1));
+}
+
+void TestKestrelService::forwardedClientsCountApart()
+{
+    // Through the trusted proxy each client it names last has an allowance of its own (what
+    // the client itself put before that is ignored); from elsewhere the header means nothing.
+    const auto beat = [this](const char *source, const char *client, char who) {
+        const QByteArray body = R"({"app_version":"1","user_id":")" + QByteArray(64, who) + "\"}";
+        const QByteArray header = "X-Forwarded-For: 192.0.2.9, " + QByteArray(client);
+        return post(m_strict, "heartbeat.php", body, source, header).status();
+    };
+    for (const char *source : {"127.0.6.1", "127.0.6.2"}) {
+        for (const char who : {'1', '2', '3'})
+            QCOMPARE(beat(source, "10.0.0.1", who), 200);
+        QCOMPARE(beat(source, "10.0.0.1", '4'), 429);
+        QCOMPARE(beat(source, "10.0.0.2", '5'), qstrcmp(source, "127.0.6.1") == 0 ? 200 : 429);
+    }
+}
+
+void TestKestrelService::slowClientsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("opening");
+    QTest::addColumn<QByteArray>("trickle"); // sent a byte every 250 ms
+    QTest::addColumn<int>("answers");
+    const QByteArray get = "GET /get_ports.php HTTP/1.1\r\nHost: x\r\n";
+    QTest::newRow("silent") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("header trickled") << get << QByteArray("X-Slow: yes\r\n") << 0;
+    QTest::newRow("body trickled") << QByteArray(
+        "POST /heartbeat.php HTTP/1.1\r\nContent-Length: 900\r\n\r\n")
+                                   << QByteArray("{") << 0;
+    QTest::newRow("next request trickled") << get + "\r\n" + get << QByteArray("X-Slow: yes\r\n") << 1;
+}
+
+void TestKestrelService::slowClientsAreCut()
+{
+    QFETCH(QByteArray, opening);
+    QFETCH(QByteArray, trickle);
+    QFETCH(int, answers);
+
+    // Activity must not extend the 3 s deadlines (the library's own idle time-out would).
+    const auto socket = connectFrom(m_strict, "127.0.4.1");
+    socket->write(opening);
+    QElapsedTimer timer;
+    timer.start();
+    for (int sent = 0; socket->state() == QAbstractSocket::ConnectedState && timer.elapsed() < 10000;
+         ++sent) {
+        if (!trickle.isEmpty())
+            socket->write(trickle.mid(sent % trickle.size(), 1));
+        socket->waitForDisconnected(250);
+    }
+    QVERIFY2(
+        timer.elapsed() >= 2500 && timer.elapsed() < 5000, QByteArray::number(timer.elapsed()).constData());
+    QCOMPARE(int(socket->readAll().count("HTTP/1.1 200")), answers);
+}
+
+void TestKestrelService::connectionCaps()
+{
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    const auto open = [this, &held](const char *source) {
+        held.push_back(connectFrom(m_strict, source));
+        return held.back().get();
+    };
+    // Three per address: a fourth is closed at once, long before the header deadline.
+    for (int i = 0; i < 3; ++i)
+        open("127.0.5.1");
+    QVERIFY(open("127.0.5.1")->waitForDisconnected(1500));
+    QCOMPARE(get(m_strict, "/online_count.php", "127.0.5.2").status(), 200);
+    // Six in all: a seventh waits unanswered until one of them goes.
+    for (int i = 0; i < 3; ++i)
+        open("127.0.5.3");
+    QTcpSocket *waiting = open("127.0.5.4");
+    waiting->write("GET /online_count.php HTTP/1.1\r\nConnection: close\r\n\r\n");
+    QVERIFY(!waiting->waitForReadyRead(1000));
+    held.at(0)->abort();
+    QVERIFY(waiting->waitForReadyRead(1000) && waiting->readAll().startsWith("HTTP/1.1 200"));
+}
+
+void TestKestrelService::twoInstancesShareOneDatabase()
+{
+    ServiceProcess other;
+    QVERIFY2(other.start(arguments(kUnlimited) + m_serviceDatabase), other.log().constData());
+    const std::array<const ServiceProcess *, 2> both {&m_service, &other};
+
+    // Presence written through each is counted alike by both.
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray beat = R"({"app_version":"1","user_id":")" + QByteArray(64, char('d' + i)) + "\"}";
+        QVERIFY(post(*both[i], "heartbeat.php", beat).raw.endsWith(R"({"success":true})"));
+    }
+    const auto online = [](const ServiceProcess *service) {
+        return get(*service, "/online_count.php").json().value(QLatin1String("online")).toInt();
+    };
+    QCOMPARE(online(both[0]), 2);
+    QCOMPARE(online(both[1]), 2);
+
+    // Rounds of requests sent at once through both; each reply's JSON in sending order.
+    QNetworkAccessManager manager;
+    QList<QNetworkReply *> replies;
+    const auto send = [&](int instance, const char *endpoint, const QJsonObject &body) {
+        QNetworkRequest request(QUrl(both[instance % 2]->baseUrl() + QLatin1String(endpoint)));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        replies << manager.post(request, QJsonDocument(body).toJson());
+    };
+    const auto settle = [&replies] {
+        QList<QJsonObject> answers;
+        for (QNetworkReply *reply : std::as_const(replies)) {
+            if (reply->isFinished() || QSignalSpy(reply, &QNetworkReply::finished).wait(30000))
+                answers << QJsonDocument::fromJson(reply->readAll()).object();
+            reply->deleteLater();
+        }
+        replies.clear();
+        return answers;
+    };
+    const auto comments = [](const ServiceProcess *service, qint64 id) {
+        QStringList texts;
+        const QByteArray request = "/get_comments.php?port_id=" + QByteArray::number(id);
+        for (const QJsonValue &c : get(*service, request).json().value(QLatin1String("comments")).toArray())
+            texts << c.toObject().value(QLatin1String("comment")).toString();
+        texts.sort();
+        return texts.join(QLatin1Char(' '));
+    };
+    const auto succeeded
+        = [](const QJsonObject &answer) { return answer.value(QLatin1String("success")).toBool(); };
+
+    // Every entry published twice at once, once through each: one row, one id. Meanwhile one
+    // name publishes 30 ports at once: the cap of 20 holds.
+    for (int i = 0; i < 54; ++i) {
+        const QByteArray body = i < 24
+            ? publication("port", 9710 + i / 2 % 4, QStringLiteral("u%1").arg(i / 8))
+            : publication("port", 9776 + i, QStringLiteral("burst"));
+        send(i, "publish_port.php", QJsonDocument::fromJson(body).object());
+    }
+    QList<qint64> ids;
+    const QList<QJsonObject> published = settle();
+    QCOMPARE(published.size(), 54);
+    QCOMPARE(std::count_if(published.cbegin() + 24, published.cend(), succeeded), 20);
+    for (int i = 0; i < 24; i += 2) {
+        QVERIFY(succeeded(published.at(i)));
+        QCOMPARE(published.at(i + 1).value(QLatin1String("id")), published.at(i).value(QLatin1String("id")));
+        ids << published.at(i).value(QLatin1String("id")).toInteger();
+    }
+    // The listing (ordered by id) holds each of them once.
+    const auto ours = [&ids](const ServiceProcess *service) {
+        QList<qint64> listed = listedIds(*service);
+        listed.removeIf([&ids](qint64 id) { return !ids.contains(id); });
+        return listed;
+    };
+    const auto sorted = [](QList<qint64> list) {
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    for (const ServiceProcess *service : both)
+        QTRY_COMPARE_WITH_TIMEOUT(ours(service), sorted(ids), 5000);
+
+    // Every other entry withdrawn twice at once, racing with comments on all of them: one
+    // withdrawal succeeds, and the kept entries get each comment once.
+    const auto key = [](const char *name) { return QString::fromLatin1(name); };
+    for (int i = 0; i < 12; ++i)
+        send(i / 6, "unpublish_port.php",
+            {{key("port_id"), ids.at(i % 6 * 2)},
+                {key("user_name"), QStringLiteral("u%1").arg(i % 6 * 2 / 4)}});
+    for (int i = 0; i < 48; ++i)
+        send(i / 12, "add_comment.php",
+            {{key("port_id"), ids.at(i % 12)}, {key("user_name"), key("k")},
+                {key("comment"), QStringLiteral("c%1").arg(i / 12)}});
+    const QList<QJsonObject> answers = settle();
+    QCOMPARE(answers.size(), 60);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(succeeded(answers.at(i)) + succeeded(answers.at(i + 6)), 1);
+    QList<qint64> kept;
+    for (int i = 0; i < 12; ++i) {
+        QCOMPARE(comments(both[i % 2], ids.at(i)), i % 2 ? QStringLiteral("c0 c1 c2 c3") : QString());
+        if (i % 2)
+            kept << ids.at(i);
+    }
+    for (const ServiceProcess *service : both)
+        QTRY_COMPARE_WITH_TIMEOUT(ours(service), sorted(kept), 5000);
 }
 
 QTEST_MAIN(TestKestrelService)
