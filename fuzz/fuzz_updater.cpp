@@ -1,7 +1,7 @@
 // The updater's parsers: a release listing as the helper turns it into protocol lines,
 // those lines as the updater reads them back, and raw check and download output. The
-// harness looks for crashes and undefined behaviour only: by design a later protocol line
-// overrides an earlier one, so a release body may replace the version or address.
+// harness looks for crashes and undefined behaviour; which line wins is the protocol tests'
+// business.
 
 #include "fuzzsupport.h"
 

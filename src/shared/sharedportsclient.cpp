@@ -163,12 +163,18 @@ QNetworkReply *SharedPortsClient::track(
 
 bool SharedPortsClient::readOutcome(QNetworkReply *reply, QJsonObject &object, QString &error)
 {
+    const QByteArray body = reply->readAll();
     if (reply->error() != QNetworkReply::NoError) {
-        error = reply->errorString();
+        // A refusal such as "too many requests" carries the service's own words; they tell
+        // the player more than the transport's text does.
+        const QJsonValue said = QJsonDocument::fromJson(body).object().value(QLatin1String("error"));
+        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        error = answered && said.isString() && !said.toString().trimmed().isEmpty() ? said.toString()
+                                                                                    : reply->errorString();
         return false;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
         error = QStringLiteral("Invalid JSON");
         return false;

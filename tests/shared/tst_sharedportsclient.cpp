@@ -82,6 +82,8 @@ private slots:
         row("success as text", Publish, 200, R"({"success":"true","error":"x"})", false, "x");
         row("success, no list", Fetch, 200, R"({"success":true})", true, "");
         row("HTTP 500", Publish, 500, R"({"success":true})", false, "Internal Server Error");
+        row("HTTP error with the service's words", Publish, 500,
+            R"({"success":false,"error":"Слишком много запросов"})", false, "Слишком много запросов");
     }
 
     void replyOutcome()
