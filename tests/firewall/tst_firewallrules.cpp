@@ -7,8 +7,11 @@
 #include "firewall/nftfirewallbackend.h"
 #include "firewall/portrangepreset.h"
 #include "firewall/windowsfirewallbackend.h"
+#include "platform/platform.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -101,6 +104,8 @@ private slots:
     void validPortList_data();
     void validPortList();
     void nftScriptsRefuseInjection();
+    void installedHelperCheck_data();
+    void installedHelperCheck();
 
     void init();
     void detection_data();
@@ -383,6 +388,48 @@ void TestFirewallRules::nftScriptsRefuseInjection()
         QVERIFY(replaceScript(QString::fromUtf8(name), QStringLiteral("9001")).isEmpty());
         QVERIFY(removeScript(QString::fromUtf8(name)).isEmpty());
     }
+}
+
+void TestFirewallRules::installedHelperCheck_data()
+{
+    QTest::addColumn<QString>("named"); // the path the polkit action names, relative to the folder
+    QTest::addColumn<int>("helper"); // 0 none, 1 executable file, 2 plain file, 3 folder
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("installed") << "helper" << 1 << true;
+    QTest::newRow("action for another program") << "other" << 1 << false;
+    QTest::newRow("action for a longer path") << "helperx" << 1 << false;
+    QTest::newRow("no action file") << "" << 1 << false;
+    QTest::newRow("helper missing") << "helper" << 0 << false;
+    QTest::newRow("helper not executable") << "helper" << 2 << false;
+    QTest::newRow("helper a folder") << "helper" << 3 << false;
+}
+
+// The start-up administrator check accepts an unprivileged KESTREL only when pkexec can
+// start its helper under the shipped polkit actions.
+void TestFirewallRules::installedHelperCheck()
+{
+    QFETCH(QString, named);
+    QFETCH(int, helper);
+    QFETCH(bool, usable);
+    if (!QFileInfo(QStringLiteral("/usr/bin/pkexec")).isExecutable())
+        QSKIP("pkexec is not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("helper")),
+                  policy = dir.filePath(QStringLiteral("p.policy"));
+    if (helper == 3)
+        QVERIFY(QDir().mkdir(path));
+    else if (helper)
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    if (helper == 1)
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+    QFile file(policy);
+    if (!named.isEmpty())
+        QVERIFY(file.open(QIODevice::WriteOnly)
+            && file.write("<annotate key=\"org.freedesktop.policykit.exec.path\">"
+                   + dir.filePath(named).toUtf8() + "</annotate>\n")
+                > 0);
+    file.close();
+    QCOMPARE(platform::firewallHelperUsable(path.toStdString(), policy.toStdString()), usable);
 }
 
 QTEST_GUILESS_MAIN(TestFirewallRules)

@@ -1,18 +1,24 @@
-// The Linux backend against the real nftables, inside a network namespace of
-// this test's own: the host's ruleset is never looked at or touched. Blocked
-// ports must refuse at once (TCP reset) and open ones must connect.
+// The Linux rule against the real nftables, inside a network namespace of this test's
+// own: the host's ruleset is never looked at or touched. Both ways KESTREL changes it
+// are driven through the controller: nft run by a privileged KESTREL, and the root
+// helper that an unprivileged KESTREL runs through pkexec (here started directly, as
+// root). Blocked ports must refuse at once (TCP reset), open ones must connect.
 
 #include "core/processrunner.h"
 #include "firewall/firewallcontroller.h"
 #include "firewall/nftfirewallbackend.h"
+#include "firewall/pkexecfirewallbackend.h"
+#include "tools/toolprocess.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -52,6 +58,20 @@ ProcessResult nft(const QString &args, const QByteArray &input = {})
         NftFirewallBackend().program(), args.split(QLatin1Char(' ')), 10000, input);
 }
 
+ProcessResult helper(const QStringList &args)
+{
+    return SystemProcessRunner().run(
+        ToolProcess::binPath(QStringLiteral("kestrel-firewall-helper")), args, 10000);
+}
+
+std::unique_ptr<FirewallBackend> backend(const QString &kind)
+{
+    if (kind == QLatin1String("nft"))
+        return std::make_unique<NftFirewallBackend>();
+    return std::make_unique<PkexecFirewallBackend>(
+        ToolProcess::binPath(QStringLiteral("kestrel-firewall-helper")), QString());
+}
+
 // "connected", "refused" (TCP reset) or "no answer" (say, a dropped SYN).
 QString connectTo(const QHostAddress &address, int port)
 {
@@ -80,13 +100,18 @@ private slots:
 
     void applyEachPreset_data();
     void applyEachPreset();
+    void applyTwiceThenClear_data();
     void applyTwiceThenClear();
     void handEditedTable_data();
     void handEditedTable();
+    void helperRefuses_data();
+    void helperRefuses();
+    void helperFailuresAreFailures();
+    void dismissedPasswordChangesNothing();
 
 private:
     bool listen(int port);
-    void applyPreset(FirewallController &controller, int index);
+    void applyPreset(FirewallController &controller, int index, bool expectOk = true);
 
     std::map<int, std::unique_ptr<QTcpServer>> m_servers;
     bool m_ipv6 = false;
@@ -130,26 +155,30 @@ bool TestNftFirewall::listen(int port)
     return server->isListening();
 }
 
-void TestNftFirewall::applyPreset(FirewallController &controller, int index)
+void TestNftFirewall::applyPreset(FirewallController &controller, int index, bool expectOk)
 {
     QSignalSpy applied(&controller, &FirewallController::ruleApplied);
     QSignalSpy warning(&controller, &FirewallController::warningRequested);
     controller.onRangeClicked(index);
     controller.applyRule();
-    QVERIFY(QTest::qWaitFor([&] { return !applied.isEmpty() || !warning.isEmpty(); }, 30000));
-    QVERIFY2(warning.isEmpty(), qPrintable(warning.value(0).value(1).toString()));
-    QVERIFY(applied.at(0).at(0).toBool());
+    QVERIFY(applied.wait(30000));
+    QCOMPARE(applied.at(0).at(0).toBool(), expectOk);
+    QCOMPARE(warning.isEmpty(), expectOk);
 }
 
 void TestNftFirewall::applyEachPreset_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("index");
-    for (int i = 0; i < firewall::kPresetCount; ++i)
-        QTest::addRow("preset %d", i + 1) << i;
+    for (const char *kind : {"nft", "helper"}) {
+        for (int i = 0; i < firewall::kPresetCount; ++i)
+            QTest::addRow("%s, preset %d", kind, i + 1) << QString::fromLatin1(kind) << i;
+    }
 }
 
 void TestNftFirewall::applyEachPreset()
 {
+    QFETCH(QString, kind);
     QFETCH(int, index);
     const int windowFirst = 9101 + 100 * index, windowLast = windowFirst + 97;
     // Both edges of the open window and of the blocked ranges, and ports outside them.
@@ -159,7 +188,7 @@ void TestNftFirewall::applyEachPreset()
     for (const auto &probe : probes)
         QVERIFY2(listen(probe.first), qPrintable(QString::number(probe.first)));
 
-    FirewallController controller(std::make_unique<NftFirewallBackend>());
+    FirewallController controller(backend(kind));
     applyPreset(controller, index);
     QCOMPARE(controller.activeIndex(), index);
     QCOMPARE(controller.status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
@@ -174,15 +203,25 @@ void TestNftFirewall::applyEachPreset()
         QCOMPARE(connectTo(QHostAddress::LocalHostIPv6, windowFirst), QStringLiteral("connected"));
     }
 
-    FirewallController reopened(std::make_unique<NftFirewallBackend>());
-    reopened.detectActiveRange();
-    QCOMPARE(reopened.activeIndex(), index);
+    // What the helper reports is what the firewall holds, whichever way it got there.
+    const ProcessResult status = helper({QStringLiteral("status")});
+    QCOMPARE(status.exitCode, 0);
+    QCOMPARE(status.standardOutput,
+        "rule=present\nports=" + FirewallController::presets()[size_t(index)].ports.toUtf8() + '\n');
+}
+
+void TestNftFirewall::applyTwiceThenClear_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("nft") << QStringLiteral("nft");
+    QTest::newRow("helper") << QStringLiteral("helper");
 }
 
 void TestNftFirewall::applyTwiceThenClear()
 {
+    QFETCH(QString, kind);
     QVERIFY(listen(9050));
-    FirewallController controller(std::make_unique<NftFirewallBackend>());
+    FirewallController controller(backend(kind));
     controller.setQuestionHandler([](const QString &, const QString &) { return true; });
     applyPreset(controller, 1);
     applyPreset(controller, 1);
@@ -202,6 +241,7 @@ void TestNftFirewall::applyTwiceThenClear()
     controller.clearRule(); // with nothing there: no error
     QVERIFY(cleared.wait(30000));
     QVERIFY(cleared.at(0).at(0).toBool() && cleared.at(1).at(0).toBool());
+    QCOMPARE(helper({QStringLiteral("status")}).standardOutput, QByteArray("rule=absent\nports=\n"));
 }
 
 void TestNftFirewall::handEditedTable_data()
@@ -231,6 +271,7 @@ void TestNftFirewall::handEditedTable_data()
                                      << noPorts << -1;
 }
 
+// Read the same way by both backends.
 void TestNftFirewall::handEditedTable()
 {
     QFETCH(QByteArray, script);
@@ -239,11 +280,95 @@ void TestNftFirewall::handEditedTable()
 
     const ProcessResult edit = nft(QStringLiteral("-f -"), script);
     QVERIFY2(edit.succeeded(), edit.standardError.constData());
+    for (const QString &kind : {QStringLiteral("nft"), QStringLiteral("helper")}) {
+        FirewallController controller(backend(kind));
+        controller.detectActiveRange();
+        QCOMPARE(controller.status().text, firewall::statusView(firewall::RuleOutcome(outcome)).text);
+        QCOMPARE(controller.activeIndex(), active);
+    }
+}
 
-    FirewallController controller(std::make_unique<NftFirewallBackend>());
+void TestNftFirewall::helperRefuses_data()
+{
+    QTest::addColumn<QStringList>("args");
+    const auto row = [](const char *name, const QStringList &args) { QTest::newRow(name) << args; };
+    row("nothing", {});
+    row("a port list", {QStringLiteral("9001-9100,9199-9999")});
+    row("a port", {QStringLiteral("9001")});
+    row("preset 0", {QStringLiteral("0")});
+    row("preset 6", {QStringLiteral("6")});
+    row("preset 01", {QStringLiteral("01")});
+    row("blank before", {QStringLiteral(" 1")});
+    row("command chained", {QStringLiteral("clear; nft flush ruleset")});
+    row("semicolon", {QStringLiteral(";")});
+    row("a path", {QStringLiteral("/etc/nftables.conf")});
+    row("upper case", {QStringLiteral("CLEAR")});
+    row("empty", {QString()});
+    row("an option", {QStringLiteral("--help")});
+    row("extra argument", {QStringLiteral("1"), QStringLiteral("2")});
+    row("status plus a script", {QStringLiteral("status"), QStringLiteral("-f")});
+}
+
+// A refused call says why, exits 2, prints no data and leaves the rule as it was.
+void TestNftFirewall::helperRefuses()
+{
+    QFETCH(QStringList, args);
+    QVERIFY(helper({QStringLiteral("4")}).succeeded());
+    const QByteArray before = nft(QStringLiteral("list ruleset")).standardOutput;
+
+    const ProcessResult result = helper(args);
+    QCOMPARE(result.exitCode, 2);
+    QCOMPARE(result.standardOutput, QByteArray());
+    QVERIFY2(result.standardError.contains("usage: kestrel-firewall-helper 1|2|3|4|5|clear|status"),
+        result.standardError.constData());
+    QVERIFY(result.standardError.startsWith("kestrel-firewall-helper: "));
+    QCOMPARE(nft(QStringLiteral("list ruleset")).standardOutput, before);
+}
+
+// Without the right, nft refuses; the helper says so and prints no made-up state.
+void TestNftFirewall::helperFailuresAreFailures()
+{
+    for (const QString &command : {QStringLiteral("status"), QStringLiteral("clear"), QStringLiteral("2")}) {
+        QProcess run;
+        run.start(QStringLiteral("setpriv"),
+            {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                QStringLiteral("--clear-groups"),
+                ToolProcess::binPath(QStringLiteral("kestrel-firewall-helper")), command});
+        QVERIFY(run.waitForFinished(10000));
+        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.readAllStandardOutput(), QByteArray());
+        QVERIFY(!run.readAllStandardError().isEmpty());
+    }
+}
+
+// The polkit agent's password box dismissed (pkexec exits 126): apply and clear report
+// failure, and the rows show the rule the firewall still holds.
+void TestNftFirewall::dismissedPasswordChangesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString launcher = dir.filePath(QStringLiteral("pkexec"));
+    QFile script(launcher);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(
+        "#!/bin/sh\n[ \"$2\" = status ] && exec \"$@\"\necho 'Error executing command' >&2\nexit 126\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(helper({QStringLiteral("3")}).succeeded());
+
+    FirewallController controller(std::make_unique<PkexecFirewallBackend>(
+        ToolProcess::binPath(QStringLiteral("kestrel-firewall-helper")), launcher));
+    controller.setQuestionHandler([](const QString &, const QString &) { return true; });
     controller.detectActiveRange();
-    QCOMPARE(controller.status().text, firewall::statusView(firewall::RuleOutcome(outcome)).text);
-    QCOMPARE(controller.activeIndex(), active);
+    QCOMPARE(controller.activeIndex(), 2);
+    applyPreset(controller, 0, false);
+    QCOMPARE(controller.activeIndex(), 2);
+    QSignalSpy cleared(&controller, &FirewallController::ruleCleared);
+    controller.clearRule();
+    QVERIFY(cleared.wait(30000));
+    QVERIFY(!cleared.at(0).at(0).toBool());
+    QCOMPARE(controller.status().text, QStringLiteral("ПРАВИЛО АКТИВНО"));
+    QCOMPARE(controller.activeIndex(), 2);
 }
 
 int main(int argc, char *argv[])
