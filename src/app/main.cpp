@@ -1,14 +1,14 @@
 // KESTREL start-up: identity, elevation gate, icon, single instance, first-run
 // steps, the main window and the event loop.
 
+#include "core/appconfig.h"
 #include "app/appicon.h"
 #include "app/firstrun.h"
 #include "app/pingmonitorwidget.h"
-#include "app/splashscreen.h"
-#include "app/startupdialogs.h"
-#include "core/appconfig.h"
 #include "core/settingskeys.h"
 #include "core/singleinstance.h"
+#include "app/splashscreen.h"
+#include "app/startupdialogs.h"
 #include "firewall/adminrequireddialog.h"
 #include "platform/platform.h"
 #include "ui/messagebox.h"

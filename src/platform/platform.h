@@ -96,11 +96,10 @@ bool isUserAdmin();
 
 // Linux: the path of the firewall helper installed with this program
 // (<prefix>/libexec/kestrel/kestrel-firewall-helper for <prefix>/bin/KESTREL) when pkexec can
-// start it under the polkit actions shipped for it; empty otherwise, and always on Windows.
+// start it under the polkit actions shipped for it: the helper is an executable file,
+// pkexec is installed, and the package's polkit action file names exactly that helper.
+// Empty otherwise, and always on Windows.
 std::string installedFirewallHelper();
-// The test behind it: helperPath is an executable file, pkexec is installed, and the
-// polkit action file policyPath names exactly helperPath as the program it runs.
-bool firewallHelperUsable(const std::string &helperPath, const std::string &policyPath);
 
 // Lets the child programs this process starts (nft) use the firewall right it holds.
 // Linux: a non-root program given CAP_NET_ADMIN by setcap keeps it only for itself;

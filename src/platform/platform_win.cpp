@@ -206,11 +206,6 @@ std::string installedFirewallHelper()
     return {}; // the firewall tools run in the elevated process itself
 }
 
-bool firewallHelperUsable(const std::string &, const std::string &)
-{
-    return false;
-}
-
 bool isUserAdmin()
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
