@@ -14,16 +14,47 @@
 #include "ui/messagebox.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDebug>
 #include <QTimer>
 
+namespace {
+
+// --help and --version answer on the terminal and end, before anything needs a display.
+// Every other argument is left to Qt (-platform, -style, ...), as before.
+void answerInfoOptions(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Network companion for Russian Fishing 4: finds the game's server, measures the ping, keeps "
+        "session records and manages the firewall rule for the game's ports."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    (void)parser.parse(arguments);
+    if (!parser.isSet(help) && !parser.isSet(version) && !parser.isSet(QStringLiteral("help-all")))
+        return;
+    QCoreApplication text(argc, argv);
+    parser.process(text); // prints and ends the process
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QLatin1String(AppConfig::kAppName));
+    QCoreApplication::setApplicationVersion(QLatin1String(AppConfig::kAppVersion));
+    answerInfoOptions(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(AppConfig::kAppName));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationVersion(QLatin1String(AppConfig::kAppVersion));
     QApplication::setOrganizationName(QLatin1String(AppConfig::kOrganizationName));
+    // Wayland compositors match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTREL_DESKTOP_ID));
     // The program lives in the tray and the HUD: closing a window never ends it, only
     // the confirmed exit does.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -38,7 +69,8 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    if (!platform::passFirewallRightToChildren())
+    // A KESTREL without the right of its own changes the firewall through its helper.
+    if (platform::isUserAdmin() && !platform::passFirewallRightToChildren())
         qWarning() << "[STARTUP] The firewall tools will run without the firewall right";
 
     QIcon icon = AppIcon::loadAppIcon();

@@ -32,6 +32,6 @@ namespace firewall {
 inline constexpr char kRuleName[] = "RF4_Game_Ports";
 
 // Holds the rights needed to change the firewall: Administrators membership on
-// Windows, effective CAP_NET_ADMIN elsewhere.
+// Windows; on Linux effective CAP_NET_ADMIN, or the installed helper that pkexec runs.
 bool isRunningAsAdmin();
 } // namespace firewall

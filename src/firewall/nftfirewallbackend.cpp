@@ -29,6 +29,11 @@ QStringList listTableJsonArguments(const QString &table)
     return QStringList {QStringLiteral("-j")} + listTableArguments(table);
 }
 
+QStringList listTablesArguments()
+{
+    return {QStringLiteral("list"), QStringLiteral("tables"), QStringLiteral("inet")};
+}
+
 QStringList scriptArguments()
 {
     return {QStringLiteral("-f"), QStringLiteral("-")};
@@ -209,6 +214,35 @@ QString NftFirewallBackend::currentRulePorts()
     if (!result.succeeded())
         return {};
     return blockedPortsFromJson(result.standardOutput);
+}
+
+bool NftFirewallBackend::readRule(bool &present, QString &ports)
+{
+    if (!isValidTableName(m_table))
+        return false;
+    const QStringList args = listTableJsonArguments(m_table);
+    const ProcessResult table = ProcessRunner::create()->run(m_program, args, kCommandTimeoutMs);
+    if (table.succeeded()) {
+        present = true;
+        ports = blockedPortsFromJson(table.standardOutput);
+        return true;
+    }
+    // nft answers a missing table and a refused request alike (exit 1): only a
+    // listing of all tables that works tells the table is really not there.
+    const ProcessResult tables
+        = ProcessRunner::create()->run(m_program, listTablesArguments(), kCommandTimeoutMs);
+    if (!tables.succeeded()) {
+        logFailure(args, table);
+        return false;
+    }
+    const QByteArray line = QByteArray("table inet ") + m_table.toUtf8() + '\n';
+    present = tables.standardOutput.contains(line);
+    if (present) {
+        logFailure(args, table); // listed, yet unreadable
+        return false;
+    }
+    ports.clear();
+    return true;
 }
 
 bool NftFirewallBackend::runScript(const QByteArray &script)

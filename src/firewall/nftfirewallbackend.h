@@ -22,6 +22,7 @@ bool isValidTableName(const QString &name);
 
 QStringList listTableArguments(const QString &table); // {"list", "table", "inet", table}
 QStringList listTableJsonArguments(const QString &table); // {"-j", "list", "table", "inet", table}
+QStringList listTablesArguments(); // {"list", "tables", "inet"}
 QStringList scriptArguments(); // {"-f", "-"}: script on standard input
 
 // Removes the table, whether or not it exists (declaring it first makes the
@@ -47,6 +48,10 @@ public:
     QString currentRulePorts() override;
     bool removeRule() override;
     bool addRule(const QString &ports) override;
+
+    // One reading that tells a missing table from a failing nft: false when nft could
+    // not answer (no right, not installed), else present and ports as the table holds them.
+    bool readRule(bool &present, QString &ports);
 
     QString program() const { return m_program; }
 

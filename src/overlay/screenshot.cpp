@@ -1,6 +1,7 @@
 #include "overlay/screenshot.h"
 
 #include "core/appconfig.h"
+#include "core/datapaths.h"
 #include "ui/filedialog.h"
 
 #include <QApplication>
@@ -103,8 +104,7 @@ QString Screenshot::screenshotFolderFrom(
 QString Screenshot::screenshotFolder()
 {
     return screenshotFolderFrom(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
-        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-        QCoreApplication::applicationDirPath());
+        QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), DataPaths::writableFolder());
 }
 
 QString Screenshot::screenshotFileName()

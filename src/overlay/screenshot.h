@@ -21,7 +21,8 @@ public:
     // A stamped copy: name and version, the date and time, the web site, in the lower right.
     QPixmap addWatermark(const QPixmap &picture) const;
 
-    // Pictures folder, else Desktop, else the program's folder; plus "/TORVAL_Screenshots".
+    // Pictures folder, else Desktop, else the program's folder (or, read-only, the user's
+    // data folder); plus "/TORVAL_Screenshots".
     static QString screenshotFolder();
     static QString screenshotFolderFrom(
         const QString &pictures, const QString &desktop, const QString &programDir);

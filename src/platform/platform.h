@@ -88,10 +88,18 @@ bool processAlive(uint32_t pid);
 // loopback left out. Empty when the list cannot be read.
 std::vector<Adapter> adapters();
 
-// Elevated: on Windows the token's elevation flag, on Linux effective CAP_NET_ADMIN.
+// Elevated: on Windows the token's elevation flag. On Linux, effective CAP_NET_ADMIN, or an
+// installed firewall helper (installedFirewallHelper) that changes the firewall for us.
 bool isProcessElevated();
 // Member of Administrators (Windows) / holds CAP_NET_ADMIN (Linux).
 bool isUserAdmin();
+
+// Linux: the path of the firewall helper installed with this program
+// (<prefix>/libexec/kestrel/kestrel-firewall-helper for <prefix>/bin/KESTREL) when pkexec can
+// start it under the polkit actions shipped for it: the helper is an executable file,
+// pkexec is installed, and the package's polkit action file names exactly that helper.
+// Empty otherwise, and always on Windows.
+std::string installedFirewallHelper();
 
 // Lets the child programs this process starts (nft) use the firewall right it holds.
 // Linux: a non-root program given CAP_NET_ADMIN by setcap keeps it only for itself;

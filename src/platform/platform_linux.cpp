@@ -6,7 +6,9 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -664,6 +666,28 @@ bool readCapEffBit(int bit)
 
 std::atomic<bool> g_directSocketReads {true};
 
+constexpr char kPkexec[] = "/usr/bin/pkexec";
+
+bool firewallHelperUsable(const std::string &helperPath, const std::string &policyPath)
+{
+    struct stat info = {};
+    if (helperPath.empty() || ::stat(helperPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)
+        || ::access(helperPath.c_str(), X_OK) != 0 || ::access(kPkexec, X_OK) != 0)
+        return false;
+    // pkexec picks the action whose exec.path is the program's exact path; without one
+    // it falls back to a generic action that asks for a password even to read the status.
+    FILE *file = std::fopen(policyPath.c_str(), "re");
+    if (!file)
+        return false;
+    std::string policy;
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0 && policy.size() < (1u << 20))
+        policy.append(buffer, count);
+    std::fclose(file);
+    return policy.find("policykit.exec.path\">" + helperPath + "<") != std::string::npos;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -850,7 +874,21 @@ std::vector<Adapter> adapters()
 
 bool isProcessElevated()
 {
-    return readCapEffBit(12 /* CAP_NET_ADMIN */);
+    return readCapEffBit(12 /* CAP_NET_ADMIN */) || !installedFirewallHelper().empty();
+}
+
+std::string installedFirewallHelper()
+{
+    char exe[PATH_MAX] = {};
+    const ssize_t size = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (size <= 0)
+        return {};
+    std::string path(exe, size_t(size));
+    path = path.substr(0, path.rfind('/') + 1) + KESTREL_HELPER_FROM_BINDIR;
+    char resolved[PATH_MAX] = {};
+    if (!::realpath(path.c_str(), resolved))
+        return {};
+    return firewallHelperUsable(resolved, KESTREL_POLKIT_POLICY) ? std::string(resolved) : std::string();
 }
 
 bool isUserAdmin()

@@ -201,6 +201,11 @@ bool isProcessElevated()
     return ok && elevation.TokenIsElevated != 0;
 }
 
+std::string installedFirewallHelper()
+{
+    return {}; // the firewall tools run in the elevated process itself
+}
+
 bool isUserAdmin()
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;

@@ -1,6 +1,7 @@
 #include "records/porthistory.h"
 
-#include <QCoreApplication>
+#include "core/datapaths.h"
+
 #include <QDebug>
 #include <QFile>
 
@@ -44,7 +45,7 @@ PortHistory::~PortHistory()
 
 QString PortHistory::defaultFilePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/port_history.txt");
+    return DataPaths::writableFolder() + QStringLiteral("/port_history.txt");
 }
 
 void PortHistory::closeVisit(PortSession &session) const

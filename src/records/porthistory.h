@@ -29,8 +29,9 @@ struct PortSession
 };
 Q_DECLARE_METATYPE(PortSession)
 
-// Every port visit, kept in "port_history.txt" beside the executable and rewritten
-// after each change. At most one visit is open: the current one.
+// Every port visit, kept in "port_history.txt" beside the executable (in the user's
+// data folder when the program's folder is read-only) and rewritten after each change.
+// At most one visit is open: the current one.
 class PortHistory final : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "records/porthistorydialog.h"
 
+#include "core/datapaths.h"
 #include "core/settingskeys.h"
 #include "ui/dialogchrome.h"
 #include "ui/filedialog.h"
@@ -9,6 +10,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -415,8 +417,10 @@ void PortHistoryDialog::onSessionSelected()
 
 void PortHistoryDialog::onExportClicked()
 {
-    const QString proposed = QStringLiteral("port_history_%1.html")
-                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    const QString proposed
+        = QDir(DataPaths::writableFolder())
+              .filePath(QStringLiteral("port_history_%1.html")
+                            .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
     const QString fileName = FileDialog::getSaveFileName(this, QStringLiteral("Экспорт истории портов"),
         proposed, QStringLiteral("HTML файлы (*.html);;CSV файлы (*.csv)"));
     if (fileName.isEmpty())

@@ -1,6 +1,7 @@
 #include "records/sessionmanager.h"
 
-#include <QCoreApplication>
+#include "core/datapaths.h"
+
 #include <QDebug>
 #include <QFile>
 
@@ -36,7 +37,7 @@ SessionManager::~SessionManager()
 
 QString SessionManager::defaultFilePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/game_sessions.txt");
+    return DataPaths::writableFolder() + QStringLiteral("/game_sessions.txt");
 }
 
 GameSession *SessionManager::startNewSession(const QString &server, quint16 port)

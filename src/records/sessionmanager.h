@@ -8,7 +8,8 @@
 #include "records/gamesession.h"
 
 // Owns every game session of the program's lifetime and keeps them in
-// "game_sessions.txt" beside the executable, rewriting the file on every change.
+// "game_sessions.txt" beside the executable (in the user's data folder when the
+// program's folder is read-only), rewriting the file on every change.
 class SessionManager final : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Stands in for cmd.exe and powershell.exe, keeping the rule's ports in
-# "$KESTREL_FAKE_FW_DIR/rule". "<kind>.out" replaces an answer, "<kind>.hang" hangs.
+# Stands in for cmd.exe and powershell.exe: the rule's ports in "$KESTREL_FAKE_FW_DIR/rule",
+# each call's kind in "calls"; "<kind>.out" replaces an answer, "<kind>.hang" hangs.
 d="$KESTREL_FAKE_FW_DIR"
 tool=$(basename "$0")
 text="$2"
@@ -14,12 +14,10 @@ powershell.exe:New-NetFirewallRule*) kind=psnew ;;
 powershell.exe:Get-NetFirewallRule*) kind=psget ;;
 *) kind=unknown ;;
 esac
+echo "$kind" >>"$d/calls"
 
 [ -e "$d/$kind.hang" ] && exec sleep 60
-if [ -e "$d/$kind.out" ]; then
-    cat "$d/$kind.out"
-    exit 0
-fi
+[ -e "$d/$kind.out" ] && { cat "$d/$kind.out"; exit 0; }
 
 case $kind in
 show)
