@@ -319,6 +319,7 @@ void PingMonitorWidget::showPortHistory()
             return favorites->getFavorite(port).status;
         },
         this);
+    dialog.setSessionManager(m_sessions);
     dialog.exec();
 }
 

@@ -129,7 +129,7 @@ private slots:
             = waitForRecords(sessionsFile(), [](const QStringList &l) { return !l.isEmpty(); });
         QCOMPARE(sessions.size(), 1);
         QStringList fields = sessions.first().split(QLatin1Char('|'));
-        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields.size(), 16); // the twelve fields, then loss, jitter, median and p95
         QCOMPARE(fields.at(1), kServer);
         QCOMPARE(fields.at(2), QStringLiteral("9505"));
         QVERIFY(!fields.at(3).isEmpty());
