@@ -332,8 +332,11 @@ int uniformOffset(qint64 jd)
 QDateTime localDateTime(const QDate &date, const QTime &time)
 {
     const int offset = uniformOffset(date.toJulianDay());
-    if (offset == kOffsetChanges || !time.isValid())
-        return QDateTime(date, time);
+    if (offset == kOffsetChanges || !time.isValid()) {
+        // A wall-clock time the change of offset skipped does not exist: no time.
+        const QDateTime local(date, time);
+        return local.isValid() ? local : QDateTime();
+    }
     const qint64 wallMs = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
     return QDateTime::fromMSecsSinceEpoch(wallMs - qint64(offset) * 1000, Qt::OffsetFromUTC, offset);
 }
@@ -406,7 +409,7 @@ QDateTime TimeParser::parse(QByteArrayView text, bool *writesBack)
 
 void appendIsoTime(QByteArray &out, const QDateTime &time)
 {
-    if (time.isNull())
+    if (!time.isValid())
         return;
     // A time that carries the local offset of its day (see localDateTime) has the local
     // wall-clock fields already; any other is turned into local time first.

@@ -1,12 +1,10 @@
 // Child process of the crash-safety test; drives a record store as the program does.
-//   records_save_helper loop sessions|history <file>
-//       adds records forever, printing "committed <records in the store>" once each is on disk;
-//   records_save_helper limit sessions|history <file> <bytes>
-//       limits the size of any file it writes (as a full disk would), adds one record
-//       and prints "saved 1" or "saved 0".
+//   records_save_helper loop sessions|history <file>: adds records forever, printing
+//       "committed <records in the store>" once each is on disk;
+//   records_save_helper limit sessions|history <file> <bytes>: limits the size of any file
+//       it writes (as a full disk would), adds one record and prints "saved 1" or "saved 0".
 
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <csignal>
 #include <cstdio>
@@ -19,19 +17,11 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
     const QStringList args = app.arguments();
     const bool limited = args.value(1) == QLatin1String("limit");
-    if (limited) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = args.value(4).toULongLong();
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return 3;
-    }
+    const rlimit limit {args.value(4).toULongLong(), args.value(4).toULongLong()};
+    if (limited && (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0))
+        return 3;
     // Only the store under test may exist: another one would save (and warn) on exit too.
     std::unique_ptr<SessionManager> store;
     std::unique_ptr<PortHistory> history;
@@ -49,8 +39,8 @@ int main(int argc, char **argv)
             std::printf("saved %d\n", (store ? store->saveSessions() : history->saveHistory()) ? 1 : 0);
         } else {
             store ? store->flush() : history->flush(); // changes are written in the background
-            std::printf("committed %lld\n",
-                static_cast<long long>(store ? store->sessions().size() : history->sessions().size()));
+            std::printf(
+                "committed %lld\n", static_cast<long long>(store ? store->nextId() : history->nextId()) - 1);
         }
         std::fflush(stdout);
     } while (!limited);

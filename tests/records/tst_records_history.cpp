@@ -9,21 +9,21 @@ using Ids = QList<qint64>;
 
 namespace {
 
-// Every signal of a history, in emission order, as "name:id".
+// Every signal of a history, in emission order, as "name" followed by the id.
 struct SignalLog : QObject
 {
     explicit SignalLog(PortHistory *h)
     {
-        using Signal = void (PortHistory::*)(const PortSession &);
-        const std::pair<Signal, QString> all[] = {{&PortHistory::portVisited, u"portVisited"_s},
-            {&PortHistory::portLeft, u"portLeft"_s}, {&PortHistory::portUpdated, u"portUpdated"_s},
-            {&PortHistory::sessionStarted, u"sessionStarted"_s},
-            {&PortHistory::sessionEnded, u"sessionEnded"_s},
-            {&PortHistory::sessionUpdated, u"sessionUpdated"_s}};
-        for (const auto &[signal, name] : all)
-            connect(h, signal, this, [this, n = name](const PortSession &s) {
-                entries << n + QLatin1Char(':') + QString::number(s.id);
-            });
+        const auto log = [this, h](auto signal, const QString &name) {
+            connect(h, signal, this,
+                [this, name](const PortSession &s) { entries << name + QString::number(s.id); });
+        };
+        log(&PortHistory::portVisited, u"portVisited"_s);
+        log(&PortHistory::portLeft, u"portLeft"_s);
+        log(&PortHistory::portUpdated, u"portUpdated"_s);
+        log(&PortHistory::sessionStarted, u"sessionStarted"_s);
+        log(&PortHistory::sessionEnded, u"sessionEnded"_s);
+        log(&PortHistory::sessionUpdated, u"sessionUpdated"_s);
         connect(h, &PortHistory::historyCleared, this, [this] { entries << u"historyCleared"_s; });
     }
     QString take() { return std::exchange(entries, {}).join(QLatin1Char(' ')); }
@@ -49,66 +49,40 @@ private slots:
 
     void visitsAndLeaves()
     {
-        FakeClock clock(localTime("2025-03-01T18:00:00"));
+        FakeClock clock {localTime("2025-03-01T18:00:00")};
         auto history = std::make_unique<PortHistory>(path(), nullptr, clock.clock());
         PortHistory &h = *history;
         SignalLog log(&h);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"порт 0"_s));
         h.visitPort(0, u"1.1.1.1"_s);
-        h.visitPort(9001, u"1.1.1.1"_s, u"Озеро"_s);
-        QCOMPARE(log.take(), u"portVisited:1 sessionStarted:1"_s);
+        h.visitPort(9001, u"1.1.1.1"_s, u"Озеро|\r\n9|9|h|||0|fake"_s); // stays one record
         clock.advance(90'000);
         h.visitPort(9002, u"1.1.1.1"_s);
-        QCOMPARE(log.take(), u"portLeft:1 sessionEnded:1 portVisited:2 sessionStarted:2"_s);
+        // The same port on another server is the same visit; port 0 means the same port.
+        h.visitPort(9002, u"2.2.2.2"_s, u"ignored"_s);
+        h.updateCurrentPort(0, u"2.2.2.2"_s);
+        h.updateCurrentPort(9002, QString());
+        QCOMPARE(log.take(),
+            u"portVisited1 sessionStarted1 portLeft1 sessionEnded1 portVisited2 sessionStarted2 "
+            "portUpdated2 sessionUpdated2"_s);
         clock.advance(1000);
         h.updateCurrentPort(9003, u"1.1.1.1"_s); // moving on this way is a visit of the new port
         clock.advance(3'725'000);
-        log.take();
         h.leavePort();
         h.leavePort();
-        QCOMPARE(log.take(), u"portLeft:3 sessionEnded:3"_s);
         QCOMPARE(h.currentSession(), PortSession());
         h.flush();
         QCOMPARE(readAll(path()),
-            QByteArray("1|9001|1.1.1.1|2025-03-01T18:00:00|2025-03-01T18:01:30|90000|Озеро\n"
-                       "2|9002|1.1.1.1|2025-03-01T18:01:30|2025-03-01T18:01:31|1000|\n"
+            QByteArray("1|9001|1.1.1.1|2025-03-01T18:00:00|2025-03-01T18:01:30|90000|Озеро|  9|9|h|||0|fake\n"
+                       "2|9002|2.2.2.2|2025-03-01T18:01:30|2025-03-01T18:01:31|1000|\n"
                        "3|9003|1.1.1.1|2025-03-01T18:01:31|2025-03-01T19:03:36|3725000|\n"));
         // Without an open visit, updateCurrentPort starts one; destroying the store closes it silently.
         h.updateCurrentPort(9004, u"2.2.2.2"_s);
         clock.advance(5000);
+        log.take();
         history.reset();
-        QCOMPARE(log.entries.size(), 2);
+        QVERIFY(log.entries.isEmpty());
         QVERIFY(readAll(path()).endsWith("4|9004|2.2.2.2|2025-03-01T19:03:36|2025-03-01T19:03:41|5000|\n"));
-    }
-
-    void serverChange_data()
-    {
-        QTest::addColumn<bool>("throughVisit");
-        QTest::addColumn<quint16>("port");
-        QTest::addColumn<QString>("server");
-        QTest::newRow("visitPort, same port") << true << quint16(9001) << u"2.2.2.2"_s;
-        QTest::newRow("updateCurrentPort, port 0") << false << quint16(0) << u"2.2.2.2"_s;
-        QTest::newRow("same server: nothing") << false << quint16(9001) << u"1.1.1.1"_s;
-    }
-
-    void serverChange()
-    {
-        QFETCH(bool, throughVisit);
-        QFETCH(quint16, port);
-        QFETCH(QString, server);
-        PortHistory h(path());
-        h.visitPort(9001, u"1.1.1.1"_s, u"desc"_s);
-        h.flush();
-        QVERIFY(QFile::remove(path()));
-        SignalLog log(&h);
-        throughVisit ? h.visitPort(port, server, u"ignored"_s) : h.updateCurrentPort(port, server);
-        h.flush();
-        const bool changes = server == "2.2.2.2"_L1;
-        QCOMPARE(log.take(), changes ? u"portUpdated:1 sessionUpdated:1"_s : QString());
-        QCOMPARE(h.sessions().size(), 1);
-        QCOMPARE(h.currentSession().description + h.currentSession().server,
-            u"desc"_s + (changes ? server : u"1.1.1.1"_s));
-        QCOMPARE(readAll(path()).contains("|9001|2.2.2.2|"), changes); // nothing written without a change
     }
 
     void loadFile_data()
@@ -120,31 +94,38 @@ private slots:
         QTest::newRow("open visit becomes current") << QByteArray(
             "1|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000|a\n2|9002|h|2025-03-01T18:01:00||0|\n")
                                                     << Ids {1, 2} << 2LL << u"a"_s;
-        QTest::newRow("too few fields, bad and low ids")
+        // Text readers trim white space that only Unicode knows, as around the last line here.
+        QTest::newRow("too few fields, bad and low ids, Unicode spaces")
             << QByteArray("1|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000\n"
                           "x|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n"
                           "0|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n"
-                          "6|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\n")
+                          "\xC2\xA0"
+                          "6|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\xE2\x80\x83\n")
             << Ids {6} << 0LL << u"d"_s;
         QTest::newRow("CRLF and a byte-order mark")
             << QByteArray("\xEF\xBB\xBF"
                           "3|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|60000|Озеро\r\n"
                           "\r\n4|9002|h|2025-03-01T18:01:00||0|\r\n")
             << Ids {3, 4} << 4LL << u"Озеро"_s;
-        QTest::newRow("Unicode spaces around a line")
-            << QByteArray("\xC2\xA0"
-                          "5|9001|h|2025-03-01T18:00:00|2025-03-01T18:01:00|0|d\xE2\x80\x83\n")
-            << Ids {5} << 0LL << u"d"_s;
+        // The second open visit is closed at once (with a warning); the file is not rewritten.
+        QTest::newRow("two open visits")
+            << QByteArray("1|9001|h|2025-03-01T18:00:00||0|a\n2|9002|h|2025-03-01T18:30:00||0|b\n")
+            << Ids {1, 2} << 1LL << u"a"_s;
     }
 
     void loadFile()
     {
         QFETCH(QByteArray, content);
         QFETCH(Ids, ids);
+        QFETCH(qint64, currentId);
         QVERIFY(writeAll(path(), content));
+        if (QByteArray(QTest::currentDataTag()) == "two open visits")
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"вторая активная сессия ID: 2"_s));
         PortHistory h(path());
+        QCOMPARE(readAll(path()), content);
         QCOMPARE(idsOf(h.sessions()), ids);
-        QTEST(h.currentSession().id, "currentId");
+        QCOMPARE(h.currentSession().id, currentId);
+        QCOMPARE(h.sessions().constLast().isActive(), currentId == ids.constLast());
         QCOMPARE(h.nextId(), ids.constLast() + 1);
         QTEST(h.sessions().constFirst().description, "firstDescription");
         QCOMPARE(h.sessions().constFirst().startTime, localTime("2025-03-01T18:00:00"));
@@ -168,6 +149,11 @@ private slots:
         QTest::newRow("milliseconds, port 70000")
             << QByteArray("2|70000|h|2025-03-01T18:01:00.250|2025-03-01T18:02:00|60000|b")
             << QByteArray("2|0|h|2025-03-01T18:01:00|2025-03-01T18:02:00|60000|b");
+        // The test runs in Berlin: summer time began at 02:00 on one day and ended at 03:00 on the other.
+        for (const char *times :
+            {"2025-03-30T01:30:00|2025-03-30T03:30:00", "2025-10-26T02:30:00|2025-10-26T02:45:00"})
+            QTest::newRow(times) << "2|9002|h|" + QByteArray(times) + "|60000|b"
+                                 << "2|9002|h|" + QByteArray(times) + "|60000|b";
     }
 
     void rewriteKeepsOnlyWhatReadsBack()
@@ -193,67 +179,41 @@ private slots:
             "4|27015|h|2025-03-04T09:00:00||0|open\n"
             "5|9001|h|2025-03-03T10:00:00|2025-03-03T10:01:00|60000|c\n"));
         const PortHistory h(path());
-        QCOMPARE(idsOf(h.getAllSessions()), (Ids {4, 5, 2, 1, 3}));
-        QCOMPARE(idsOf(h.getRecentSessions(2)), (Ids {4, 5}));
-        QCOMPARE(idsOf(h.getRecentSessions(0)), Ids {});
-        QCOMPARE(idsOf(h.getRecentSessions(9)), (Ids {4, 5, 2, 1, 3}));
-        QCOMPARE(idsOf(h.getSessionsForPort(9001)), (Ids {5, 2, 3}));
-        QCOMPARE(idsOf(h.getSessionsForPort(9999)), Ids {});
+        QCOMPARE(
+            idsOf(h.getAllSessions()) + idsOf(h.getRecentSessions(9)), (Ids {4, 5, 2, 1, 3, 4, 5, 2, 1, 3}));
+        QCOMPARE(idsOf(h.getRecentSessions(2)) + idsOf(h.getRecentSessions(0)), (Ids {4, 5}));
+        QCOMPARE(idsOf(h.getSessionsForPort(9001)) + idsOf(h.getSessionsForPort(9999)), (Ids {5, 2, 3}));
         QCOMPARE(h.getUniquePorts(), (QList<quint16> {9001, 9002, 27015}));
         QCOMPARE(h.lastVisitTime(9001), localTime("2025-03-03T10:00:00"));
-        QCOMPARE(h.lastVisitTime(27015), localTime("2025-03-04T09:00:00"));
-        QVERIFY(h.lastVisitTime(9999).isNull());
+        QVERIFY(h.lastVisitTime(27015) == localTime("2025-03-04T09:00:00") && h.lastVisitTime(9999).isNull());
     }
 
-    void twoOpenVisitsAtLoad()
-    {
-        const QByteArray content = "1|9001|h|2025-03-01T18:00:00||0|a\n2|9002|h|2025-03-01T18:30:00||0|b\n";
-        QVERIFY(writeAll(path(), content));
-        FakeClock clock(localTime("2025-03-01T19:00:00"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"вторая активная сессия ID: 2"_s));
-        PortHistory h(path(), nullptr, clock.clock());
-        QCOMPARE(h.currentSession().id, 1);
-        QCOMPARE(readAll(path()), content); // loading does not rewrite
-        h.leavePort(); // the restored visit closes from its recorded start
-        h.flush();
-        QCOMPARE(readAll(path()),
-            QByteArray("1|9001|h|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|a\n"
-                       "2|9002|h|2025-03-01T18:30:00|2025-03-01T19:00:00|1800000|b\n"));
-    }
-
-    void descriptionsStayOneRecord()
-    {
-        {
-            PortHistory h(path());
-            h.visitPort(9001, u"1.1.1.1"_s, u"a||b\r\n9|9|h|||0|fake"_s);
-            h.visitPort(9002, u"1.1.1.1"_s, u"after"_s);
-        }
-        QCOMPARE(readAll(path()).count('\n'), 2);
-        QCOMPARE(PortHistory(path()).sessions().value(0).description, u"a||b  9|9|h|||0|fake"_s);
-    }
-
+    // Old visits go, the open one stays; clearing drops it without a signal of its own and
+    // ids go on; a clear that cannot be written keeps everything; after a restart with the
+    // emptied file ids start again.
     void deleteOldAndClear()
     {
         QVERIFY(writeAll(path(),
-            "1|9001|h|2025-03-01T17:59:59|2025-03-01T18:00:00|1000|old\n"
-            "2|9002|h||2025-03-01T18:00:00|0|no start\n"
-            "3|9003|h|2025-03-01T18:00:00|2025-03-01T18:00:00|0|now\n"
-            "4|9004|h|2025-02-01T18:00:00||0|open\n"));
-        FakeClock clock(localTime("2025-03-01T18:00:00"));
+            "1|9001|h|2025-03-01T17:59:59|2025-03-01T18:00:00|1000|old\n2|9002|h||2025-03-01T18:00:00|0|x\n"
+            "3|9003|h|2025-03-01T18:00:00|2025-03-01T18:00:00|0|now\n4|9004|h|2025-02-01T18:00:00||0|"
+            "open\n"));
+        FakeClock clock {localTime("2025-03-01T18:00:00")};
         {
             PortHistory h(path(), nullptr, clock.clock());
             QCOMPARE(h.deleteOldSessions(0), 2);
             QCOMPARE(idsOf(PortHistory(path()).sessions()), (Ids {3, 4}));
-            // Clearing drops the open visit without a signal of its own; ids go on.
+            QVERIFY(QFile::remove(path()) && QDir().mkdir(path())); // a folder where the file should be
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Не удалось открыть файл для записи"_s));
+            QVERIFY(!h.clearHistory());
+            QVERIFY(QDir().rmdir(path()) && h.hasActiveSession() && h.sessions().size() == 2);
             SignalLog log(&h);
             QVERIFY(h.clearHistory());
-            QCOMPARE(log.take(), u"historyCleared"_s);
-            QCOMPARE(readAll(path()), QByteArray());
+            QCOMPARE(log.take() + QString::fromUtf8(readAll(path())), u"historyCleared"_s);
             h.visitPort(9005, u"h"_s);
             QCOMPARE(h.currentSession().id, 5);
             QVERIFY(h.clearHistory());
         }
-        PortHistory restarted(path()); // after a restart with the emptied file, ids start again
+        PortHistory restarted(path());
         restarted.visitPort(9006, u"h"_s);
         QCOMPARE(restarted.currentSession().id, 1);
     }
