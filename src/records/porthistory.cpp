@@ -11,6 +11,7 @@
 #include "records/recordfile.h"
 #include "records/recordwriter.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -315,33 +316,44 @@ QByteArray PortHistory::serialize()
     m_cleanCount = std::min(m_cleanCount, m_sessions.size());
     m_lineEnds.resize(m_cleanCount);
     m_serialized.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
-    m_serialized.reserve(m_serialized.size() + (m_sessions.size() - m_cleanCount) * 100);
     QByteArray &out = m_serialized;
-    // A visit mostly starts at the second the one before it ended: write that text once.
+    out.reserve(out.size() + (m_sessions.size() - m_cleanCount) * 100);
+    // The numbers and times of a line go straight into room made for them; a visit mostly
+    // starts at the second the one before it ended, so that text is made once.
     QDateTime lastTime;
     QByteArray lastText;
-    const auto appendTime = [&](const QDateTime &time) {
+    const auto writeTime = [&](char *p, const QDateTime &time) {
         if (time != lastTime) {
             lastTime = time;
-            lastText.clear();
+            lastText.truncate(0);
             RecordFile::appendIsoTime(lastText, time);
         }
-        out += lastText;
+        std::memcpy(p, lastText.constData(), size_t(lastText.size()));
+        return p + lastText.size();
     };
+    const auto room = [&out](qsizetype bytes) {
+        const qsizetype at = out.size();
+        out.resize(at + bytes);
+        return out.data() + at;
+    };
+    const auto done = [&out](const char *end) { out.truncate(end - out.constData()); };
     for (qsizetype i = m_cleanCount; i < m_sessions.size(); ++i) {
         const PortSession &s = m_sessions.at(i);
-        RecordFile::appendNumber(out, s.id);
-        out += '|';
-        RecordFile::appendNumber(out, s.port);
-        out += '|';
+        char *p = RecordFile::writeNumber(room(48), s.id);
+        *p++ = '|';
+        p = RecordFile::writeNumber(p, s.port);
+        *p++ = '|';
+        done(p);
         RecordFile::appendText(out, RecordFile::singleField(s.server));
-        out += '|';
-        appendTime(s.startTime);
-        out += '|';
-        appendTime(s.endTime);
-        out += '|';
-        RecordFile::appendNumber(out, s.durationMs);
-        out += '|';
+        p = room(120); // two times (19 bytes, a few more for odd years) and a number
+        *p++ = '|';
+        p = writeTime(p, s.startTime);
+        *p++ = '|';
+        p = writeTime(p, s.endTime);
+        *p++ = '|';
+        p = RecordFile::writeNumber(p, s.durationMs);
+        *p++ = '|';
+        done(p);
         RecordFile::appendText(out, RecordFile::singleLine(s.description));
         out += '\n';
         m_lineEnds.append(out.size());

@@ -53,6 +53,17 @@ double niceCeiling(double value)
     return 10 * power;
 }
 
+// A grid step of 1, 2 or 5 times a power of ten that covers value in at most five steps.
+double gridStep(double value)
+{
+    double step = std::pow(10.0, std::floor(std::log10(value / 5)));
+    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (std::ceil(value / (step * factor)) <= 5)
+            return step * factor;
+    }
+    return step * 10;
+}
+
 } // namespace
 
 QString csvField(const QString &value)
@@ -137,7 +148,9 @@ QString sessionsChart(const QList<GameSession *> &sessions)
         maxMs = std::max({maxMs, p.f.median, p.f.p95});
         maxLoss = std::max(maxLoss, p.f.lossPercent);
     }
-    const double msTop = niceCeiling(std::max(maxMs, 50));
+    const double msStep = gridStep(std::max(maxMs, 50));
+    const int msSteps = int(std::ceil(std::max(maxMs, 50) / msStep));
+    const double msTop = msStep * msSteps;
     const double lossTop = niceCeiling(std::max(maxLoss, 1.0));
     // Inset, so the first and last marks stay clear of the axes.
     const auto x = [&](qint64 at) {
@@ -152,8 +165,8 @@ QString sessionsChart(const QList<GameSession *> &sessions)
                          "font-family=\"Arial, sans-serif\" font-size=\"12\">\n");
     svg += QStringLiteral("<rect x=\"0\" y=\"0\" width=\"960\" height=\"380\" fill=\"#ffffff\"/>\n");
     // Ping grid and its scale.
-    for (int i = 0; i <= 4; ++i) {
-        const double value = msTop * i / 4;
+    for (int i = 0; i <= msSteps; ++i) {
+        const double value = msStep * i;
         const QString y = px(yMs(int(value)));
         svg += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"#e2e8f0\"/>\n")
                    .arg(px(kLeft), y, px(kRight));

@@ -196,20 +196,27 @@ void appendText(QByteArray &out, QStringView text)
     }
 }
 
-void appendNumber(QByteArray &out, qint64 value)
+char *writeNumber(char *p, qint64 value)
 {
-    char buf[24];
+    char buf[20];
     char *end = buf + sizeof buf;
-    char *p = end;
+    char *digits = end;
     // Negated in unsigned arithmetic, so the smallest qint64 does not overflow.
     quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
     do {
-        *--p = char('0' + magnitude % 10);
+        *--digits = char('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude > 0);
     if (value < 0)
-        *--p = '-';
-    out.append(p, end - p);
+        *p++ = '-';
+    std::memcpy(p, digits, size_t(end - digits));
+    return p + (end - digits);
+}
+
+void appendNumber(QByteArray &out, qint64 value)
+{
+    char buf[21];
+    out.append(buf, writeNumber(buf, value) - buf);
 }
 
 void appendTenths(QByteArray &out, double value)
@@ -226,6 +233,7 @@ void appendTenths(QByteArray &out, double value)
 namespace {
 
 constexpr qint64 kMsPerDay = 86'400'000;
+constexpr qint64 kUnixEpochJulianDay = 2'440'588;
 
 // value as exactly width digits at p (the fields of a date fit their widths).
 void putDigits(char *p, int value, int width)
@@ -236,22 +244,26 @@ void putDigits(char *p, int value, int width)
     }
 }
 
-// False, writing nothing, for a year outside 1-9999.
-bool appendFields(QByteArray &out, const QDate &date, const QTime &clock)
+// "yyyy-MM-ddTHH:mm:ss" at p; nullptr for a year outside 1-9999.
+char *writeFields(char *p, const QDate &date, int msOfDay)
 {
-    char buf[19] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0, 'T', 0, 0, ':', 0, 0, ':', 0, 0};
     int year = 0, month = 0, day = 0;
     date.getDate(&year, &month, &day); // one calendar conversion instead of three
     if (year < 1 || year > 9999)
-        return false;
-    putDigits(buf, year, 4);
-    putDigits(buf + 5, month, 2);
-    putDigits(buf + 8, day, 2);
-    putDigits(buf + 11, clock.hour(), 2);
-    putDigits(buf + 14, clock.minute(), 2);
-    putDigits(buf + 17, clock.second(), 2);
-    out.append(buf, sizeof buf);
-    return true;
+        return nullptr;
+    const int seconds = msOfDay / 1000;
+    putDigits(p, year, 4);
+    p[4] = '-';
+    putDigits(p + 5, month, 2);
+    p[7] = '-';
+    putDigits(p + 8, day, 2);
+    p[10] = 'T';
+    putDigits(p + 11, seconds / 3600, 2);
+    p[13] = ':';
+    putDigits(p + 14, seconds / 60 % 60, 2);
+    p[16] = ':';
+    putDigits(p + 17, seconds % 60, 2);
+    return p + 19;
 }
 
 // Digits at text[from, from + count), or -1.
@@ -371,8 +383,8 @@ void WallTime::appendIso(QByteArray &out) const
     if (m_wallMs == kNone)
         return;
     const qint64 msOfDay = m_wallMs % kMsPerDay;
-    appendFields(
-        out, QDate::fromJulianDay(m_wallMs / kMsPerDay), QTime::fromMSecsSinceStartOfDay(int(msOfDay)));
+    char buf[19];
+    out.append(buf, writeFields(buf, QDate::fromJulianDay(m_wallMs / kMsPerDay), int(msOfDay)) - buf);
 }
 
 QDateTime TimeParser::parse(QByteArrayView text, bool *writesBack)
@@ -393,8 +405,8 @@ QDateTime TimeParser::parse(QByteArrayView text, bool *writesBack)
         const qint64 day = wallMs / kMsPerDay;
         m_lastTime = localDateTime(
             QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(int(wallMs % kMsPerDay)));
-        // Whole seconds on a day without a change of offset (no gap to move the time).
-        m_lastWritesBack = text.size() == 19 && uniformOffset(day) != kOffsetChanges;
+        // Whole seconds, not in the gap of a change of offset: written back as read.
+        m_lastWritesBack = text.size() == 19 && m_lastTime.isValid();
     } else {
         m_lastTime = parseOther(text);
     }
@@ -407,18 +419,36 @@ QDateTime TimeParser::parse(QByteArrayView text, bool *writesBack)
     return m_lastTime;
 }
 
-void appendIsoTime(QByteArray &out, const QDateTime &time)
+char *writeIsoTime(char *p, const QDateTime &time)
 {
     if (!time.isValid())
-        return;
+        return p;
+    if (time.timeSpec() == Qt::LocalTime)
+        return writeFields(p, time.date(), time.time().msecsSinceStartOfDay());
     // A time that carries the local offset of its day (see localDateTime) has the local
-    // wall-clock fields already; any other is turned into local time first.
-    const bool local = time.timeSpec() == Qt::LocalTime
-        || time.offsetFromUtc() == uniformOffset(time.date().toJulianDay());
-    const QDateTime localTime = local ? time : time.toLocalTime();
-    const QDate date = localTime.date();
-    if (!appendFields(out, date, localTime.time()))
-        out += localTime.toString(Qt::ISODate).toUtf8();
+    // wall-clock fields already: work them out of its own offset, which is cheap.
+    const int offset = time.offsetFromUtc();
+    const qint64 wallMs = time.toMSecsSinceEpoch() + qint64(offset) * 1000;
+    qint64 days = wallMs / kMsPerDay;
+    qint64 msOfDay = wallMs % kMsPerDay;
+    if (msOfDay < 0) {
+        msOfDay += kMsPerDay;
+        --days;
+    }
+    const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
+    if (offset == uniformOffset(date.toJulianDay()))
+        return writeFields(p, date, int(msOfDay));
+    const QDateTime local = time.toLocalTime();
+    return writeFields(p, local.date(), local.time().msecsSinceStartOfDay());
+}
+
+void appendIsoTime(QByteArray &out, const QDateTime &time)
+{
+    char buf[19];
+    if (char *end = writeIsoTime(buf, time))
+        out.append(buf, end - buf);
+    else
+        out += time.toLocalTime().toString(Qt::ISODate).toUtf8();
 }
 
 } // namespace RecordFile

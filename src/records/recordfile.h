@@ -84,6 +84,12 @@ QString singleField(const QString &text);
 void appendText(QByteArray &out, QStringView text);
 // Appends a decimal number.
 void appendNumber(QByteArray &out, qint64 value);
+// Writers into room the caller has made: each writes at p and returns the end of what
+// it wrote. A number takes at most 20 bytes.
+char *writeNumber(char *p, qint64 value);
+// The text of appendIsoTime, at most 19 bytes; nullptr, having written nothing, for a
+// year outside 1-9999 (appendIsoTime writes those).
+char *writeIsoTime(char *p, const QDateTime &time);
 // Appends value with one decimal after a ".", rounded ("12.5").
 void appendTenths(QByteArray &out, double value);
 
