@@ -475,7 +475,7 @@ void PortHistoryDialog::onSessionSelected()
 void PortHistoryDialog::onExportClicked()
 {
     if (m_pages->currentIndex() == 1) {
-        exportSessions();
+        m_sessionsView->exportReport(m_sessions);
         return;
     }
     const QString proposed = QStringLiteral("port_history_%1.html")
@@ -494,26 +494,6 @@ void PortHistoryDialog::onExportClicked()
     } else {
         MessageBox::warning(
             this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось экспортировать историю"));
-    }
-}
-
-void PortHistoryDialog::exportSessions()
-{
-    const QString proposed = QStringLiteral("game_sessions_%1.html")
-                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
-    const QString fileName = FileDialog::getSaveFileName(this, QStringLiteral("Экспорт статистики сессий"),
-        proposed, QStringLiteral("HTML файлы (*.html);;CSV файлы (*.csv)"));
-    if (fileName.isEmpty())
-        return;
-    const bool ok = fileName.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
-        ? m_sessions->exportToCSV(fileName)
-        : m_sessions->exportToHTML(fileName);
-    if (ok) {
-        MessageBox::information(this, QStringLiteral("Экспорт завершен"),
-            QStringLiteral("Статистика сессий успешно экспортирована:\n%1").arg(fileName));
-    } else {
-        MessageBox::warning(
-            this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось экспортировать статистику сессий"));
     }
 }
 

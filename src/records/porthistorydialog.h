@@ -74,7 +74,6 @@ private:
     bool updatePortCombo();
     void setRow(int row, const PortSession &session);
     std::optional<int> favoriteStatus(quint16 port) const;
-    void exportSessions();
 
     PortHistory *m_history;
     FavoriteStatusLookup m_favoriteStatus;

@@ -2,7 +2,12 @@
 
 #include "records/gamesession.h"
 #include "records/recordexporter.h"
+#include "records/sessionmanager.h"
+#include "ui/filedialog.h"
+#include "ui/messagebox.h"
 #include "ui/styles.h"
+
+#include <QDate>
 
 #include <QHeaderView>
 #include <QLabel>
@@ -154,6 +159,26 @@ void SessionStatsView::showSessions(
     for (int row = 0; row < shown.size(); ++row)
         setRow(row, shown.at(row));
     m_table->setSortingEnabled(sorting);
+}
+
+void SessionStatsView::exportReport(SessionManager *sessions)
+{
+    const QString proposed = QStringLiteral("game_sessions_%1.html")
+                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    const QString fileName = FileDialog::getSaveFileName(this, QStringLiteral("Экспорт статистики сессий"),
+        proposed, QStringLiteral("HTML файлы (*.html);;CSV файлы (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    const bool ok = fileName.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+        ? sessions->exportToCSV(fileName)
+        : sessions->exportToHTML(fileName);
+    if (ok) {
+        MessageBox::information(this, QStringLiteral("Экспорт завершен"),
+            QStringLiteral("Статистика сессий успешно экспортирована:\n%1").arg(fileName));
+    } else {
+        MessageBox::warning(
+            this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось экспортировать статистику сессий"));
+    }
 }
 
 void SessionStatsView::setRow(int row, const GameSession *s)

@@ -6,6 +6,7 @@
 
 class GameSession;
 class QLabel;
+class SessionManager;
 class QTableWidget;
 
 // The game sessions page of the history window: one row per session with the figures
@@ -21,6 +22,9 @@ public:
     // Shows the sessions that started within [from, to] on port (0: any port), newest first.
     void showSessions(
         const QList<GameSession *> &sessions, quint16 port, const QDateTime &from, const QDateTime &to);
+    // Asks for a file and writes the report of every session of sessions there (HTML, or
+    // CSV for a name ending in ".csv"), telling the player how it went.
+    void exportReport(SessionManager *sessions);
     // The ids shown, newest first.
     QList<qint64> shownIds() const { return m_shownIds; }
 
