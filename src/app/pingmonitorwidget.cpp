@@ -310,6 +310,7 @@ void PingMonitorWidget::performExit()
 {
     qDebug() << "[EXIT] Confirmed by the user";
     m_tracker->endGameSession();
+    m_tracker->flushRecords(); // the process ends at once: the last saves must be on disk
     if (const ExitHook &hook = exitHook()) {
         hook(0);
         return;

@@ -333,6 +333,7 @@ void PingMonitorWidget::showPortHistory()
             return favorites->getFavorite(port).status;
         },
         this);
+    dialog.setSessionManager(m_sessions);
     dialog.exec();
 }
 

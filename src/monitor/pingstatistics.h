@@ -33,6 +33,16 @@ public:
     int minimum() const { return m_answered ? m_minimum : -1; }
     int maximum() const { return m_answered ? m_maximum : -1; }
 
+    // The figures that outlast the pings: what a finished game session keeps.
+    struct Summary
+    {
+        double lossPercent = 0;
+        double jitter = 0;
+        int median = -1; // -1: no ping answered
+        int p95 = -1;
+    };
+    Summary summary() const { return {lossPercent(), jitter(), median(), p95()}; }
+
     template<typename Iterator> static PingStatistics of(Iterator first, Iterator last)
     {
         PingStatistics stats;

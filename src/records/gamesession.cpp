@@ -6,10 +6,12 @@
 
 GameSession::GameSession(QObject *parent, Clock clock) : QObject(parent), m_clock(std::move(clock)) { }
 
+GameSession::~GameSession() = default;
+
 void GameSession::start(const QString &server, quint16 port)
 {
-    m_startTime = now();
-    m_endTime = QDateTime();
+    m_startTime = RecordFile::WallTime(now());
+    m_endTime = RecordFile::WallTime();
     m_pauseStartTime = QDateTime();
     m_server = server;
     m_port = port;
@@ -17,9 +19,11 @@ void GameSession::start(const QString &server, quint16 port)
     m_paused = false;
     m_pingSamples.clear();
     m_stored.reset();
+    m_pings.reset();
+    m_storedFigures.reset();
     m_pausedTotalMs = 0;
     m_durationMs = 0;
-    qDebug() << "[SESSION] Сессия" << m_id << "начата:" << m_startTime.toString(QStringLiteral("HH:mm:ss"));
+    qDebug() << "[SESSION] Сессия" << m_id << "начата:" << startTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
 void GameSession::pause()
@@ -44,11 +48,12 @@ void GameSession::end()
 {
     if (!m_active)
         return;
-    m_endTime = now();
+    const QDateTime endTime = now();
+    m_endTime = RecordFile::WallTime(endTime);
     // An open pause is not played time either.
     if (m_paused)
-        m_pausedTotalMs += m_pauseStartTime.msecsTo(m_endTime);
-    m_durationMs = m_startTime.msecsTo(m_endTime) - m_pausedTotalMs;
+        m_pausedTotalMs += m_pauseStartTime.msecsTo(endTime);
+    m_durationMs = startTime().msecsTo(endTime) - m_pausedTotalMs;
     m_active = false;
     m_paused = false;
     qDebug() << "[SESSION] Сессия" << m_id << "завершена."
@@ -57,6 +62,9 @@ void GameSession::end()
 
 void GameSession::addPing(qint64 ms)
 {
+    if (!m_pings)
+        m_pings = std::make_unique<PingStatistics>();
+    m_pings->add(int(std::clamp<qint64>(ms, 0, PingStatistics::kLost)));
     m_pingSamples.append(ms);
     if (m_pingSamples.size() > kMaxSamples)
         m_pingSamples.remove(0, m_pingSamples.size() - kMaxSamples);
@@ -78,7 +86,7 @@ qint64 GameSession::duration() const
     if (!m_active)
         return m_durationMs;
     const QDateTime current = now();
-    qint64 ms = m_startTime.msecsTo(current) - m_pausedTotalMs;
+    qint64 ms = startTime().msecsTo(current) - m_pausedTotalMs;
     if (m_paused)
         ms -= m_pauseStartTime.msecsTo(current);
     return ms;
@@ -104,6 +112,13 @@ GameSession::Statistics GameSession::statistics() const
     s.average = sum / s.count;
     s.stability = static_cast<int>(stable * 100 / s.count);
     return s;
+}
+
+std::optional<GameSession::Figures> GameSession::figures() const
+{
+    if (m_pings)
+        return m_pings->summary();
+    return m_storedFigures;
 }
 
 qint64 GameSession::averagePing() const
@@ -167,14 +182,15 @@ QString GameSession::summary() const
 {
     return QStringLiteral("Сессия #%1 | %2 | Пинг: %3 мс | Длительность: %4 | Сеть: %5")
         .arg(m_id)
-        .arg(m_startTime.toString(QStringLiteral("dd.MM HH:mm")))
+        .arg(startTime().toString(QStringLiteral("dd.MM HH:mm")))
         .arg(averagePing())
         .arg(durationString(), m_networkType);
 }
 
-void GameSession::restore(qint64 id, const QString &server, quint16 port, const QDateTime &startTime,
-    const QDateTime &endTime, qint64 durationMs, const QString &networkType,
-    const std::optional<Statistics> &stored)
+void GameSession::restore(qint64 id, const QString &server, quint16 port,
+    const RecordFile::WallTime &startTime, const RecordFile::WallTime &endTime, qint64 durationMs,
+    const QString &networkType, const std::optional<Statistics> &stored,
+    const std::optional<Figures> &figures)
 {
     m_id = id;
     m_server = server;
@@ -184,6 +200,8 @@ void GameSession::restore(qint64 id, const QString &server, quint16 port, const 
     m_durationMs = durationMs;
     m_networkType = networkType;
     m_stored = stored;
+    m_storedFigures = figures;
+    m_pings.reset();
     m_pingSamples.clear();
     m_pausedTotalMs = 0;
     m_active = false;

@@ -10,6 +10,10 @@
 #include "records/gamesession.h"
 #include "records/recordexporter.h"
 #include "records/recordfile.h"
+#include "records/recordwriter.h"
+
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -23,6 +27,24 @@ bool newerFirst(const PortSession &a, const PortSession &b)
 }
 
 } // namespace
+
+// A move to another port closes one visit and opens the next: one rewrite, when the
+// outermost change is done.
+class HistorySaveBatch
+{
+public:
+    explicit HistorySaveBatch(PortHistory *store) : m_store(store) { ++m_store->m_batchDepth; }
+    ~HistorySaveBatch()
+    {
+        if (--m_store->m_batchDepth == 0 && std::exchange(m_store->m_batchSave, false))
+            m_store->scheduleSave();
+    }
+    HistorySaveBatch(const HistorySaveBatch &) = delete;
+    HistorySaveBatch &operator=(const HistorySaveBatch &) = delete;
+
+private:
+    PortHistory *m_store;
+};
 
 PortHistory::PortHistory(QObject *parent) : PortHistory(defaultFilePath(), parent) { }
 
@@ -39,8 +61,7 @@ PortHistory::~PortHistory()
     blockSignals(true);
     if (m_currentSession.isActive())
         leavePort();
-    else
-        saveHistory();
+    saveHistory();
 }
 
 QString PortHistory::defaultFilePath()
@@ -65,6 +86,7 @@ void PortHistory::visitPort(quint16 port, const QString &server, const QString &
         return;
     }
     qDebug() << "[PORT HISTORY] visitPort для порта:" << port << "сервер:" << server;
+    const HistorySaveBatch batch(this);
 
     if (m_currentSession.isActive() && m_currentSession.port == port) {
         qDebug() << "[PORT HISTORY] Уже на порту" << port << "- обновляем информацию";
@@ -84,7 +106,7 @@ void PortHistory::visitPort(quint16 port, const QString &server, const QString &
         visit.description = description;
         m_currentSession = visit;
         m_sessions.append(visit);
-        saveHistory();
+        scheduleSave();
         qDebug() << "[PORT HISTORY] Начато посещение порта ID:" << visit.id << "Порт:" << port
                  << "Сервер:" << server;
         emit portVisited(m_currentSession);
@@ -102,7 +124,7 @@ void PortHistory::visitPort(quint16 port, const QString &server, const QString &
     if (!description.isEmpty())
         m_currentSession.description = description;
     updateSession(m_currentSession);
-    saveHistory();
+    scheduleSave();
     emit portUpdated(m_currentSession);
     emit sessionUpdated(m_currentSession);
 }
@@ -126,7 +148,7 @@ void PortHistory::updateCurrentPort(quint16 port, const QString &server)
     qDebug() << "[PORT HISTORY] Сервер изменился с" << m_currentSession.server << "на" << server;
     m_currentSession.server = server;
     updateSession(m_currentSession);
-    saveHistory();
+    scheduleSave();
     emit portUpdated(m_currentSession);
     emit sessionUpdated(m_currentSession);
     qDebug() << "[PORT HISTORY] Обновлена информация о порте ID:" << m_currentSession.id;
@@ -141,7 +163,7 @@ void PortHistory::leavePort()
     qDebug() << "[PORT HISTORY] Покидаем порт" << m_currentSession.port;
     closeVisit(m_currentSession);
     updateSession(m_currentSession);
-    saveHistory();
+    scheduleSave();
     const PortSession closed = m_currentSession;
     m_currentSession = PortSession();
     emit portLeft(closed);
@@ -154,9 +176,11 @@ bool PortHistory::clearHistory()
     const PortSession previousCurrent = m_currentSession;
     m_sessions.clear();
     m_currentSession = PortSession();
+    invalidateFrom(0);
     if (!saveHistory()) {
         // Reporting success would let the history come back at the next start.
         m_sessions = previous;
+        invalidateFrom(0);
         m_currentSession = previousCurrent;
         return false;
     }
@@ -178,8 +202,10 @@ bool PortHistory::deleteSession(qint64 id)
     const qsizetype index = it - m_sessions.begin();
     const PortSession removed = *it;
     m_sessions.removeAt(index);
+    invalidateFrom(index);
     if (!saveHistory()) {
         m_sessions.insert(index, removed);
+        invalidateFrom(index);
         return false;
     }
     qDebug() << "[PORT HISTORY] Удалена сессия ID:" << id;
@@ -196,6 +222,7 @@ int PortHistory::deleteOldSessions(int days)
             continue;
         if (s.startTime.isNull() || s.startTime < cutoff) {
             m_sessions.removeAt(i);
+            invalidateFrom(i);
             ++removed;
         }
     }
@@ -263,8 +290,10 @@ PortSession PortHistory::findActiveSessionForPort(quint16 port) const
 
 void PortHistory::updateSession(const PortSession &session)
 {
-    for (PortSession &s : m_sessions) {
+    for (qsizetype i = 0; i < m_sessions.size(); ++i) {
+        PortSession &s = m_sessions[i];
         if (s.id == session.id) {
+            invalidateFrom(i);
             s.port = session.port;
             s.server = session.server;
             s.startTime = session.startTime;
@@ -276,32 +305,88 @@ void PortHistory::updateSession(const PortSession &session)
     }
 }
 
-QByteArray PortHistory::serialize() const
+void PortHistory::invalidateFrom(qsizetype index)
 {
-    QByteArray out;
-    out.reserve(m_sessions.size() * 96);
-    for (const PortSession &s : m_sessions) {
-        out += QByteArray::number(s.id);
-        out += '|';
-        out += QByteArray::number(s.port);
-        out += '|';
+    m_cleanCount = std::min(m_cleanCount, index);
+}
+
+QByteArray PortHistory::serialize()
+{
+    // Lines of visits that did not change since the last save are kept as they were
+    // written; a change usually touches only the last visit or two.
+    m_cleanCount = std::min(m_cleanCount, m_sessions.size());
+    m_lineEnds.resize(m_cleanCount);
+    m_serialized.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
+    QByteArray &out = m_serialized;
+    out.reserve(out.size() + (m_sessions.size() - m_cleanCount) * 100);
+    // The numbers and times of a line go straight into room made for them; a visit mostly
+    // starts at the second the one before it ended, so that text is made once.
+    QDateTime lastTime;
+    QByteArray lastText;
+    const auto writeTime = [&](char *p, const QDateTime &time) {
+        if (time != lastTime) {
+            lastTime = time;
+            lastText.truncate(0);
+            RecordFile::appendIsoTime(lastText, time);
+        }
+        std::memcpy(p, lastText.constData(), size_t(lastText.size()));
+        return p + lastText.size();
+    };
+    const auto room = [&out](qsizetype bytes) {
+        const qsizetype at = out.size();
+        out.resize(at + bytes);
+        return out.data() + at;
+    };
+    const auto done = [&out](const char *end) { out.truncate(end - out.constData()); };
+    for (qsizetype i = m_cleanCount; i < m_sessions.size(); ++i) {
+        const PortSession &s = m_sessions.at(i);
+        char *p = RecordFile::writeNumber(room(48), s.id);
+        *p++ = '|';
+        p = RecordFile::writeNumber(p, s.port);
+        *p++ = '|';
+        done(p);
         RecordFile::appendText(out, RecordFile::singleField(s.server));
-        out += '|';
-        RecordFile::appendIsoTime(out, s.startTime);
-        out += '|';
-        RecordFile::appendIsoTime(out, s.endTime);
-        out += '|';
-        out += QByteArray::number(s.durationMs);
-        out += '|';
+        p = room(120); // two times (19 bytes, a few more for odd years) and a number
+        *p++ = '|';
+        p = writeTime(p, s.startTime);
+        *p++ = '|';
+        p = writeTime(p, s.endTime);
+        *p++ = '|';
+        p = RecordFile::writeNumber(p, s.durationMs);
+        *p++ = '|';
+        done(p);
         RecordFile::appendText(out, RecordFile::singleLine(s.description));
         out += '\n';
+        m_lineEnds.append(out.size());
     }
-    return out;
+    m_cleanCount = m_sessions.size();
+    return m_serialized;
+}
+
+void PortHistory::scheduleSave()
+{
+    if (m_batchDepth > 0) {
+        m_batchSave = true;
+        return;
+    }
+    const QString path = m_filePath;
+    const qsizetype count = m_sessions.size();
+    RecordWriter::instance().schedule(m_filePath, serialize(), [path, count](bool ok) {
+        if (ok)
+            qDebug() << "[PORT HISTORY] Сохранено сессий:" << count;
+        else
+            qWarning() << "[PORT HISTORY] Не удалось открыть файл для записи:" << path;
+    });
+}
+
+void PortHistory::flush()
+{
+    RecordWriter::instance().flush(m_filePath);
 }
 
 bool PortHistory::saveHistory()
 {
-    if (!RecordFile::writeAtomically(m_filePath, serialize())) {
+    if (!RecordWriter::instance().writeNow(m_filePath, serialize())) {
         qWarning() << "[PORT HISTORY] Не удалось открыть файл для записи:" << m_filePath;
         return false;
     }
@@ -311,41 +396,70 @@ bool PortHistory::saveHistory()
 
 void PortHistory::loadHistory()
 {
+    // A write of this file still under way belongs before what is read now.
+    RecordWriter::instance().flush(m_filePath);
     if (!QFile::exists(m_filePath)) {
         qDebug() << "[PORT HISTORY] Файл истории не существует, будет создан при сохранении";
         return;
     }
     bool ok = false;
-    const QStringList lines = RecordFile::readLines(m_filePath, &ok);
+    QByteArray data = RecordFile::readBytes(m_filePath, &ok);
     if (!ok) {
         qWarning() << "[PORT HISTORY] Не удалось открыть файл для чтения:" << m_filePath;
         return;
     }
 
     m_sessions.clear();
+    invalidateFrom(0);
+    m_lineEnds.clear();
     PortSession open;
     qint64 maxId = 0;
     RecordFile::TimeParser times;
-    for (const QString &rawLine : lines) {
-        const QString line = rawLine.trimmed();
-        if (line.isEmpty())
-            continue;
-        const QStringList f = line.split(QLatin1Char('|'), Qt::KeepEmptyParts);
-        PortSession visit;
-        if (f.size() >= kFieldCount) {
-            visit.id = f.at(0).toLongLong();
-            visit.port = f.at(1).toUShort();
-            visit.server = f.at(2);
-            visit.startTime = times.parse(f.at(3));
-            visit.endTime = times.parse(f.at(4));
-            visit.durationMs = f.at(5).toLongLong();
-            // The description is the last field, so a "|" inside it belongs to it.
-            visit.description = f.mid(kFieldCount - 1).join(QLatin1Char('|'));
+    RecordFile::TextPool texts;
+    RecordFile::LineReader lines(data);
+    m_sessions.reserve(lines.remainingLines());
+    QByteArrayView line;
+    QByteArrayView f[kFieldCount];
+    QByteArray trimmed;
+    // While every line so far reads back as this store would write it, the file's own
+    // bytes serve as the saved lines (see serialize), so the first save after start
+    // need not write the whole history out afresh.
+    bool same = true;
+    bool whole = false;
+    while (lines.next(line, &whole)) {
+        if (RecordFile::needsTextTrim(line, false)) {
+            trimmed = QString::fromUtf8(line).trimmed().toUtf8();
+            line = trimmed;
+            whole = false;
         }
-        if (visit.id < 1)
+        // The description is the last field, so a "|" inside it belongs to it.
+        if (line.isEmpty() || RecordFile::splitFields(line, f, kFieldCount) < kFieldCount) {
+            same = false;
             continue;
+        }
+        PortSession visit;
+        visit.id = f[0].toLongLong();
+        if (visit.id < 1) {
+            same = false;
+            continue;
+        }
+        bool serverSame = false, startSame = false, endSame = false, descriptionSame = false;
+        visit.port = f[1].toUShort();
+        visit.server = texts.text(f[2], &serverSame);
+        visit.startTime = times.parse(f[3], &startSame);
+        visit.endTime = times.parse(f[4], &endSame);
+        visit.durationMs = f[5].toLongLong();
+        // Text readers trim white space that only Unicode knows as such.
+        visit.description = texts.text(f[6], &descriptionSame).trimmed();
         m_sessions.append(visit);
         maxId = std::max(maxId, visit.id);
+        same = same && whole && serverSame && startSame && endSame && descriptionSame
+            && RecordFile::isPlainNumber(f[0]) && RecordFile::isPlainNumber(f[1]) && f[1].toInt() <= 65535
+            && RecordFile::isPlainNumber(f[5]) && !(visit.isActive() && open.id != 0);
+        if (same) {
+            m_lineEnds.append(line.data() + line.size() + 1 - data.constData());
+            m_cleanCount = m_sessions.size();
+        }
 
         if (visit.isActive()) {
             if (open.id == 0) {
@@ -358,6 +472,9 @@ void PortHistory::loadHistory()
             }
         }
     }
+    m_lineEnds.resize(m_cleanCount);
+    data.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
+    m_serialized = std::move(data);
     m_nextId = maxId + 1;
     m_currentSession = open;
     qDebug() << "[PORT HISTORY] Загружено сессий:" << m_sessions.size() << "Следующий ID:" << m_nextId

@@ -69,8 +69,12 @@ public:
     PortSession findActiveSessionForPort(quint16 port) const;
     void updateSession(const PortSession &session);
 
+    // Rewrites the whole file now; false (logged, memory untouched) when it cannot be
+    // written. Visits, leaves and updates rewrite it in the background instead.
     bool saveHistory();
     void loadHistory();
+    // Returns once every change made so far is on disk.
+    void flush();
 
     static QString formatDuration(qint64 ms);
 
@@ -89,11 +93,21 @@ signals:
 private:
     QDateTime now() const { return clockNow(m_clock); }
     void closeVisit(PortSession &session) const;
-    QByteArray serialize() const;
+    QByteArray serialize();
+    // The saved lines of visits from index on no longer hold.
+    void invalidateFrom(qsizetype index);
+    void scheduleSave();
+    friend class HistorySaveBatch;
 
     Clock m_clock;
     QString m_filePath;
     QList<PortSession> m_sessions;
     PortSession m_currentSession;
     qint64 m_nextId = 1;
+    int m_batchDepth = 0;
+    bool m_batchSave = false;
+    // The file's lines for the first m_cleanCount visits, and where each line ends.
+    QByteArray m_serialized;
+    QList<qsizetype> m_lineEnds;
+    qsizetype m_cleanCount = 0;
 };

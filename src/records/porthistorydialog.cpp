@@ -2,6 +2,8 @@
 
 #include "core/datapaths.h"
 #include "core/settingskeys.h"
+#include "records/sessionmanager.h"
+#include "records/sessionstatsview.h"
 #include "ui/dialogchrome.h"
 #include "ui/filedialog.h"
 #include "ui/messagebox.h"
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -218,6 +221,31 @@ void PortHistoryDialog::buildWidgets()
     addFilterLabel(QStringLiteral("По:"));
     m_toEdit = makeDateEdit(QStringLiteral("toDateEdit"), now);
     filterLayout->addStretch();
+    // Port visits or game sessions; the switch appears once the dialog has the sessions.
+    auto *pageSwitch = new QHBoxLayout;
+    pageSwitch->setSpacing(0);
+    filterLayout->addLayout(pageSwitch);
+    const auto makePageButton = [&](const QString &text, const QString &name, const char *corners) {
+        auto *button = new QPushButton(text, filter);
+        button->setObjectName(name);
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setStyleSheet(QStringLiteral("QPushButton { background:rgba(30,41,59,200); color:#94a3b8; "
+                                             "border:1px solid rgba(51,65,85,150); %1 padding:5px 14px; "
+                                             "font-size:12px; } QPushButton:hover { color:#e2e8f0; } "
+                                             "QPushButton:checked { background:#3b82f6; color:white; "
+                                             "border-color:#3b82f6; }")
+                                  .arg(QLatin1String(corners)));
+        button->hide();
+        pageSwitch->addWidget(button);
+        return button;
+    };
+    m_portsPageButton = makePageButton(QStringLiteral("🔌 Порты"), QStringLiteral("portsPageButton"),
+        "border-top-left-radius:6px; border-bottom-left-radius:6px;");
+    m_sessionsPageButton = makePageButton(QStringLiteral("🎣 Сессии"), QStringLiteral("sessionsPageButton"),
+        "border-top-right-radius:6px; border-bottom-right-radius:6px;");
+    m_portsPageButton->setChecked(true);
     layout->addWidget(filter);
 
     m_table = new QTableWidget(0, ColumnCount, content);
@@ -240,7 +268,11 @@ void PortHistoryDialog::buildWidgets()
     header->setSectionResizeMode(DescriptionColumn, QHeaderView::Stretch);
     // Without an explicit sort the rows keep the store's order (newest first).
     header->setSortIndicator(-1, Qt::AscendingOrder);
-    layout->addWidget(m_table, 1);
+    m_pages = new QStackedWidget(content);
+    m_pages->addWidget(m_table);
+    m_sessionsView = new SessionStatsView(m_pages);
+    m_pages->addWidget(m_sessionsView);
+    layout->addWidget(m_pages, 1);
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(10);
@@ -278,6 +310,7 @@ void PortHistoryDialog::buildWidgets()
     connect(m_clearButton, &QPushButton::clicked, this, &PortHistoryDialog::onClearHistoryClicked);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &PortHistoryDialog::onSessionSelected);
+    connect(m_sessionsPageButton, &QPushButton::toggled, this, &PortHistoryDialog::showSessionsPage);
     connect(header, &QHeaderView::sectionMoved, this, &PortHistoryDialog::saveTableState);
     connect(header, &QHeaderView::sectionResized, this, &PortHistoryDialog::saveTableState);
     connect(header, &QHeaderView::sortIndicatorChanged, this, &PortHistoryDialog::saveTableState);
@@ -305,6 +338,30 @@ void PortHistoryDialog::refreshSequence()
     }
     loadTableState();
     onSessionSelected();
+    if (m_sessions) {
+        m_sessionsView->showSessions(m_sessions->sessions(), quint16(m_portCombo->currentData().toUInt()),
+            m_fromEdit->dateTime(), m_toEdit->dateTime().addDays(1));
+    }
+}
+
+void PortHistoryDialog::setSessionManager(SessionManager *sessions)
+{
+    m_sessions = sessions;
+    m_portsPageButton->setVisible(sessions != nullptr);
+    m_sessionsPageButton->setVisible(sessions != nullptr);
+    if (!sessions)
+        showSessionsPage(false);
+    refreshSequence();
+}
+
+void PortHistoryDialog::showSessionsPage(bool sessions)
+{
+    sessions = sessions && m_sessions;
+    m_pages->setCurrentIndex(sessions ? 1 : 0);
+    (sessions ? m_sessionsPageButton : m_portsPageButton)->setChecked(true);
+    // Deleting and clearing act on the port visits only.
+    m_deleteButton->setVisible(!sessions);
+    m_clearButton->setVisible(!sessions);
 }
 
 std::optional<int> PortHistoryDialog::favoriteStatus(quint16 port) const
@@ -317,14 +374,16 @@ std::optional<int> PortHistoryDialog::favoriteStatus(quint16 port) const
 void PortHistoryDialog::fillTable()
 {
     const quint16 port = quint16(m_portCombo->currentData().toUInt());
-    const QDateTime from = m_fromEdit->dateTime();
-    const QDateTime to = m_toEdit->dateTime().addDays(1);
+    // As instants: comparing times of different kinds asks the time zone each time.
+    const qint64 from = m_fromEdit->dateTime().toMSecsSinceEpoch();
+    const qint64 to = m_toEdit->dateTime().addDays(1).toMSecsSinceEpoch();
 
     m_filtered.clear();
     for (const PortSession &session : m_history->getAllSessions()) {
         if (port != 0 && session.port != port)
             continue;
-        if (session.startTime < from || session.startTime > to)
+        const qint64 start = session.startTime.toMSecsSinceEpoch();
+        if (session.startTime.isNull() || start < from || start > to)
             continue;
         m_filtered.append(session);
     }
@@ -417,6 +476,10 @@ void PortHistoryDialog::onSessionSelected()
 
 void PortHistoryDialog::onExportClicked()
 {
+    if (m_pages->currentIndex() == 1) {
+        m_sessionsView->exportReport(m_sessions);
+        return;
+    }
     const QString proposed
         = QDir(DataPaths::writableFolder())
               .filePath(QStringLiteral("port_history_%1.html")

@@ -13,7 +13,10 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QTableWidget;
+class SessionManager;
+class SessionStatsView;
 
 // The rating of a favourite port (0 normal, 1 good, 2 bad), or nothing when the port
 // is not a favourite. An empty function stands for "no favourites store".
@@ -32,6 +35,12 @@ public:
     explicit PortHistoryDialog(
         PortHistory *history, FavoriteStatusLookup favoriteStatus, QWidget *parent = nullptr);
     ~PortHistoryDialog() override;
+
+    // Adds the game sessions page (figures of every session, export of the session
+    // report); sessions must outlive the dialog.
+    void setSessionManager(SessionManager *sessions);
+    // Switches between the port visits and the game sessions.
+    void showSessionsPage(bool sessions);
 
     // The visits shown, in the store's order (newest first), not the table's sort order.
     QList<PortSession> filteredSessions() const { return m_filtered; }
@@ -79,6 +88,11 @@ private:
     QDateEdit *m_fromEdit = nullptr;
     QDateEdit *m_toEdit = nullptr;
     QTableWidget *m_table = nullptr;
+    SessionManager *m_sessions = nullptr;
+    QStackedWidget *m_pages = nullptr;
+    SessionStatsView *m_sessionsView = nullptr;
+    QPushButton *m_portsPageButton = nullptr;
+    QPushButton *m_sessionsPageButton = nullptr;
     QPushButton *m_exportButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_clearButton = nullptr;

@@ -3,6 +3,11 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QString>
+
+#include <optional>
+
+#include "monitor/pingstatistics.h"
 
 class GameSession;
 struct PortSession;
@@ -26,5 +31,21 @@ QString csvField(const QString &value);
 // The classes of the session report: "good", "average" or "bad".
 QString pingClass(qint64 averagePing);
 QString stabilityClass(int stability);
+QString lossClass(double lossPercent);
+
+// A session's loss, jitter, median and p95 as the player reads them ("0,5 %", "3,2 мс",
+// "41 мс"); "—" for what is unknown.
+struct FigureTexts
+{
+    QString loss;
+    QString jitter;
+    QString median;
+    QString p95;
+};
+FigureTexts figureTexts(const std::optional<PingStatistics::Summary> &figures);
+
+// Inline SVG (no scripts, no external files) of each session's median and p95 over
+// time, with its loss in a strip below; a note instead when no session has figures.
+QString sessionsChart(const QList<GameSession *> &sessions);
 
 } // namespace RecordExporter

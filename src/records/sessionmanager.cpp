@@ -7,12 +7,36 @@
 
 #include "records/recordexporter.h"
 #include "records/recordfile.h"
+#include "records/recordwriter.h"
+
+#include <utility>
 
 namespace {
 
+// The twelve fields every version reads, then loss %, jitter, median and p95 over the
+// whole session, which older versions skip as extra fields.
 constexpr int kFieldCount = 12;
+constexpr int kFiguresFieldCount = 16;
 
 } // namespace
+
+// Changes that rewrite the file more than once (ending one session and starting the
+// next) save once, when the outermost change is done.
+class SessionSaveBatch
+{
+public:
+    explicit SessionSaveBatch(SessionManager *store) : m_store(store) { ++m_store->m_batchDepth; }
+    ~SessionSaveBatch()
+    {
+        if (--m_store->m_batchDepth == 0 && std::exchange(m_store->m_batchSave, false))
+            m_store->scheduleSave();
+    }
+    SessionSaveBatch(const SessionSaveBatch &) = delete;
+    SessionSaveBatch &operator=(const SessionSaveBatch &) = delete;
+
+private:
+    SessionManager *m_store;
+};
 
 SessionManager::SessionManager(QObject *parent) : SessionManager(defaultFilePath(), parent) { }
 
@@ -42,6 +66,7 @@ QString SessionManager::defaultFilePath()
 
 GameSession *SessionManager::startNewSession(const QString &server, quint16 port)
 {
+    const SessionSaveBatch batch(this);
     if (m_currentSession && m_currentSession->isActive() && !m_currentSession->isPaused())
         endCurrentSession();
 
@@ -83,38 +108,66 @@ void SessionManager::resumeCurrentSession()
 void SessionManager::updateSession(GameSession *session)
 {
     if (session)
-        saveSessions();
+        scheduleSave();
+}
+
+void SessionManager::scheduleSave()
+{
+    if (m_batchDepth > 0) {
+        m_batchSave = true;
+        return;
+    }
+    const QString path = m_filePath;
+    const qsizetype count = m_sessions.size();
+    RecordWriter::instance().schedule(m_filePath, serialize(), [path, count](bool ok) {
+        if (ok)
+            qDebug() << "[SESSION MANAGER] Сохранено сессий:" << count;
+        else
+            qWarning() << "[SESSION MANAGER] Не удалось открыть файл для записи:" << path;
+    });
+}
+
+void SessionManager::flush()
+{
+    RecordWriter::instance().flush(m_filePath);
 }
 
 QByteArray SessionManager::serialize() const
 {
     QByteArray out;
-    out.reserve(m_sessions.size() * 96);
+    out.reserve(m_sessions.size() * 112);
     for (const GameSession *s : m_sessions) {
         const GameSession::Statistics st = s->statistics();
-        out += QByteArray::number(s->id());
+        RecordFile::appendNumber(out, s->id());
         out += '|';
         RecordFile::appendText(out, RecordFile::singleField(s->server()));
         out += '|';
-        out += QByteArray::number(s->port());
+        RecordFile::appendNumber(out, s->port());
         out += '|';
-        RecordFile::appendIsoTime(out, s->startTime());
+        s->storedStartTime().appendIso(out);
         out += '|';
-        RecordFile::appendIsoTime(out, s->endTime());
+        s->storedEndTime().appendIso(out);
         out += '|';
-        out += QByteArray::number(s->duration());
+        RecordFile::appendNumber(out, s->duration());
         out += '|';
         RecordFile::appendText(out, RecordFile::singleField(s->networkType()));
+        for (const qint64 value : {st.average, st.minimum, st.maximum, qint64(st.stability), st.count}) {
+            out += '|';
+            RecordFile::appendNumber(out, value);
+        }
+        // Empty figures: the session had no ping (no answered one, for median and p95).
+        const std::optional<GameSession::Figures> figures = s->figures();
         out += '|';
-        out += QByteArray::number(st.average);
+        if (figures)
+            RecordFile::appendTenths(out, figures->lossPercent);
         out += '|';
-        out += QByteArray::number(st.minimum);
-        out += '|';
-        out += QByteArray::number(st.maximum);
-        out += '|';
-        out += QByteArray::number(st.stability);
-        out += '|';
-        out += QByteArray::number(st.count);
+        if (figures)
+            RecordFile::appendTenths(out, figures->jitter);
+        for (const int value : {figures ? figures->median : -1, figures ? figures->p95 : -1}) {
+            out += '|';
+            if (value >= 0)
+                RecordFile::appendNumber(out, value);
+        }
         out += '\n';
     }
     return out;
@@ -122,7 +175,7 @@ QByteArray SessionManager::serialize() const
 
 bool SessionManager::saveSessions()
 {
-    if (!RecordFile::writeAtomically(m_filePath, serialize())) {
+    if (!RecordWriter::instance().writeNow(m_filePath, serialize())) {
         qWarning() << "[SESSION MANAGER] Не удалось открыть файл для записи:" << m_filePath;
         return false;
     }
@@ -130,14 +183,37 @@ bool SessionManager::saveSessions()
     return true;
 }
 
+namespace {
+
+std::optional<GameSession::Figures> readFigures(const QByteArrayView *f, qsizetype count)
+{
+    if (count < kFiguresFieldCount || f[kFieldCount].isEmpty())
+        return std::nullopt;
+    GameSession::Figures figures;
+    figures.lossPercent = qBound(0.0, f[12].toDouble(), 100.0);
+    figures.jitter = std::max(0.0, f[13].toDouble());
+    bool ok = false;
+    figures.median = f[14].toInt(&ok);
+    if (!ok || figures.median < 0)
+        figures.median = -1;
+    figures.p95 = f[15].toInt(&ok);
+    if (!ok || figures.p95 < 0)
+        figures.p95 = -1;
+    return figures;
+}
+
+} // namespace
+
 void SessionManager::loadSessions()
 {
+    // A write of this file still under way belongs before what is read now.
+    RecordWriter::instance().flush(m_filePath);
     if (!QFile::exists(m_filePath)) {
         qDebug() << "[SESSION MANAGER] Файл сессий не существует, будет создан при сохранении";
         return;
     }
     bool ok = false;
-    const QStringList lines = RecordFile::readLines(m_filePath, &ok);
+    const QByteArray data = RecordFile::readBytes(m_filePath, &ok);
     if (!ok) {
         qWarning() << "[SESSION MANAGER] Не удалось открыть файл для чтения:" << m_filePath;
         return;
@@ -145,27 +221,35 @@ void SessionManager::loadSessions()
 
     m_sessions.clear();
     qint64 maxId = 0;
-    RecordFile::TimeParser times;
-    for (const QString &rawLine : lines) {
-        const QString line = rawLine.trimmed();
+    RecordFile::TextPool texts;
+    RecordFile::LineReader lines(data);
+    m_sessions.reserve(lines.remainingLines());
+    QByteArrayView line;
+    QByteArrayView f[kFiguresFieldCount + 1];
+    QByteArray trimmed;
+    while (lines.next(line)) {
+        if (RecordFile::needsTextTrim(line, true)) {
+            trimmed = QString::fromUtf8(line).trimmed().toUtf8();
+            line = trimmed;
+        }
         if (line.isEmpty())
             continue;
-        const QStringList f = line.split(QLatin1Char('|'), Qt::KeepEmptyParts);
-        if (f.size() < kFieldCount)
+        const qsizetype count = RecordFile::splitFields(line, f, kFiguresFieldCount + 1);
+        if (count < kFieldCount)
             continue;
 
-        const qint64 id = f.at(0).toLongLong();
-        const quint16 port = f.at(2).toUShort();
+        const qint64 id = f[0].toLongLong();
         GameSession::Statistics stored;
-        stored.average = f.at(7).toLongLong();
-        stored.minimum = f.at(8).toLongLong();
-        stored.maximum = f.at(9).toLongLong();
-        stored.stability = f.at(10).toInt();
-        stored.count = f.at(11).toLongLong();
+        stored.average = f[7].toLongLong();
+        stored.minimum = f[8].toLongLong();
+        stored.maximum = f[9].toLongLong();
+        stored.stability = f[10].toInt();
+        stored.count = f[11].toLongLong();
 
         auto *session = new GameSession(this, m_clock);
-        session->restore(id, f.at(1), port, times.parse(f.at(3)), times.parse(f.at(4)), f.at(5).toLongLong(),
-            f.at(6), stored);
+        session->restore(id, texts.text(f[1]), f[2].toUShort(), RecordFile::WallTime::parse(f[3]),
+            RecordFile::WallTime::parse(f[4]), f[5].toLongLong(), texts.text(f[6]), stored,
+            readFigures(f, count));
         m_sessions.append(session);
         maxId = std::max(maxId, id);
     }

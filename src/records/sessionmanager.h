@@ -27,11 +27,14 @@ public:
     void endCurrentSession();
     void pauseCurrentSession();
     void resumeCurrentSession();
+    // Rewrites the file in the background (see RecordWriter); failures are logged.
     void updateSession(GameSession *session);
 
-    // Rewrites the whole file; false (logged, memory untouched) when it cannot be written.
+    // Rewrites the whole file now; false (logged, memory untouched) when it cannot be written.
     bool saveSessions();
     void loadSessions();
+    // Returns once every change made so far is on disk.
+    void flush();
 
     GameSession *currentSession() const { return m_currentSession; }
     QList<GameSession *> sessions() const { return m_sessions; }
@@ -54,10 +57,14 @@ signals:
 
 private:
     QByteArray serialize() const;
+    void scheduleSave();
+    friend class SessionSaveBatch;
 
     Clock m_clock;
     QString m_filePath;
     QList<GameSession *> m_sessions;
     GameSession *m_currentSession = nullptr;
     qint64 m_nextId = 1;
+    int m_batchDepth = 0;
+    bool m_batchSave = false;
 };

@@ -89,6 +89,12 @@ void SessionTracker::endGameSession()
         m_history->leavePort();
 }
 
+void SessionTracker::flushRecords()
+{
+    m_sessions->flush();
+    m_history->flush();
+}
+
 void SessionTracker::addPing(int ping)
 {
     if (GameSession *session = runningSession())

@@ -32,6 +32,9 @@ public:
     void connectionLost();
     // The game ended or the program closes: end the session and close the open visit.
     void endGameSession();
+    // Returns once both record files hold every change made so far (they are rewritten
+    // in the background); for an exit that ends the process at once.
+    void flushRecords();
     // A ping result, kept by the running session.
     void addPing(int ping);
 

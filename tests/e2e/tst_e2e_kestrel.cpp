@@ -115,7 +115,7 @@ private slots:
             = waitForRecords(sessionsFile(), [](const QStringList &l) { return !l.isEmpty(); });
         QCOMPARE(sessions.size(), 1);
         const QStringList fields = sessions.first().split(QLatin1Char('|'));
-        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields.size(), 16); // the twelve fields, then loss, jitter, median and p95
         QCOMPARE(fields.mid(1, 2), (QStringList {kServer, QStringLiteral("9505")}));
         QVERIFY(!fields.at(3).isEmpty() && fields.at(4).isEmpty());
         QStringList visits = waitForRecords(historyFile(), [](const QStringList &l) { return !l.isEmpty(); });

@@ -1,12 +1,10 @@
 // Child process of the crash-safety test; drives a record store as the program does.
-//   records_save_helper loop sessions|history <file>
-//       adds records forever, printing "committed <records in the store>" after each;
-//   records_save_helper limit sessions|history <file> <bytes>
-//       limits the size of any file it writes (as a full disk would), adds one record
-//       and prints "saved 1" or "saved 0".
+//   records_save_helper loop sessions|history <file>: adds records forever, printing
+//       "committed <records in the store>" once each is on disk;
+//   records_save_helper limit sessions|history <file> <bytes>: limits the size of any file
+//       it writes (as a full disk would), adds one record and prints "saved 1" or "saved 0".
 
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <csignal>
 #include <cstdio>
@@ -19,40 +17,31 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
     const QStringList args = app.arguments();
-    if (args.size() < 4)
-        return 2;
-    const bool sessions = args.at(2) == QLatin1String("sessions");
-    const bool limited = args.at(1) == QLatin1String("limit");
-    if (limited) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = args.value(4).toULongLong();
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return 3;
-    }
+    const bool limited = args.value(1) == QLatin1String("limit");
+    const rlimit limit {args.value(4).toULongLong(), args.value(4).toULongLong()};
+    if (limited && (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0))
+        return 3;
     // Only the store under test may exist: another one would save (and warn) on exit too.
     std::unique_ptr<SessionManager> store;
     std::unique_ptr<PortHistory> history;
-    if (sessions)
-        store = std::make_unique<SessionManager>(args.at(3));
+    if (args.value(2) == QLatin1String("sessions"))
+        store = std::make_unique<SessionManager>(args.value(3));
     else
-        history = std::make_unique<PortHistory>(args.at(3));
+        history = std::make_unique<PortHistory>(args.value(3));
     do {
-        const quint16 port = quint16(9000 + (sessions ? store->nextId() : history->nextId()) % 1000);
-        if (sessions)
-            store->startNewSession(QStringLiteral("10.1.2.3"), port);
+        const quint16 port = quint16(9000 + (store ? store->nextId() : history->nextId()) % 1000);
+        if (store)
+            store->startNewSession(QStringLiteral("10.1.2.3"), port)->addPing(port % 90);
         else // the visit closed before this one is in the same file too
             history->visitPort(port, QStringLiteral("10.1.2.3"), QStringLiteral("visit %1").arg(port));
-        if (limited)
-            std::printf("saved %d\n", (sessions ? store->saveSessions() : history->saveHistory()) ? 1 : 0);
-        else
-            std::printf("committed %lld\n",
-                static_cast<long long>(sessions ? store->sessions().size() : history->sessions().size()));
+        if (limited) {
+            std::printf("saved %d\n", (store ? store->saveSessions() : history->saveHistory()) ? 1 : 0);
+        } else {
+            store ? store->flush() : history->flush(); // changes are written in the background
+            std::printf(
+                "committed %lld\n", static_cast<long long>(store ? store->nextId() : history->nextId()) - 1);
+        }
         std::fflush(stdout);
     } while (!limited);
     return 0;

@@ -1,33 +1,24 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QFile>
-#include <QString>
-
-#include <memory>
 
 #include "records/clock.h"
 
-// A clock the test moves by hand.
-class FakeClock
+// A clock the test moves by hand; it must outlive the stores that read it.
+struct FakeClock
 {
-public:
-    explicit FakeClock(const QDateTime &start) : m_now(std::make_shared<QDateTime>(start)) { }
     Clock clock() const
     {
-        return [now = m_now] { return *now; };
+        return [this] { return now; };
     }
-    void advance(qint64 ms) { *m_now = m_now->addMSecs(ms); }
-    void set(const QDateTime &time) { *m_now = time; }
-
-private:
-    std::shared_ptr<QDateTime> m_now;
+    void advance(qint64 ms) { now = now.addMSecs(ms); }
+    QDateTime now;
 };
 
 inline QDateTime localTime(const char *iso)
 {
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+    return QDateTime::fromString(QLatin1String(iso), Qt::ISODate);
 }
 
 inline QByteArray readAll(const QString &path)

@@ -1,231 +1,201 @@
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "records/gamesession.h"
+#include "records/porthistory.h"
 #include "records/sessionmanager.h"
+#include "records/sessiontracker.h"
 #include "recordtesthelpers.h"
+
+using namespace Qt::StringLiterals;
+using Pings = QList<qint64>;
+using Figures = QByteArray; // loss %, jitter, median and p95 as the session file writes them
+
+namespace {
+
+Figures fieldsOf(const std::optional<GameSession::Figures> &f)
+{
+    return !f ? Figures()
+              : QByteArray::number(f->lossPercent, 'f', 1) + '|' + QByteArray::number(f->jitter, 'f', 1) + '|'
+            + QByteArray::number(f->median) + '|' + QByteArray::number(f->p95);
+}
+
+GameSession *played(GameSession *s, const Pings &pings)
+{
+    for (qint64 p : pings)
+        s->addPing(p);
+    return s;
+}
+
+} // namespace
 
 class TestSessions : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-    }
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
+    // Average, minimum, maximum and stability of the held samples (999 counts as one),
+    // then loss, jitter, median and p95 over every ping of the session.
     void statistics_data()
     {
-        QTest::addColumn<QList<qint64>>("samples");
-        QTest::addColumn<QList<qint64>>("avgMinMax");
-        QTest::addColumn<int>("stability");
-        QTest::addColumn<int>("quality");
-        QTest::newRow("no samples") << QList<qint64> {} << QList<qint64> {0, 0, 0} << 100 << 0;
-        QTest::newRow("99 is stable") << QList<qint64> {99} << QList<qint64> {99, 99, 99} << 100 << 2;
-        QTest::newRow("100 is not") << QList<qint64> {100} << QList<qint64> {100, 100, 100} << 0 << 3;
-        QTest::newRow("one of three stable")
-            << QList<qint64> {50, 150, 999} << QList<qint64> {399, 50, 999} << 33 << 4;
-        QTest::newRow("band 59") << QList<qint64> {59} << QList<qint64> {59, 59, 59} << 100 << 1;
-        QTest::newRow("band 60") << QList<qint64> {60} << QList<qint64> {60, 60, 60} << 100 << 2;
-        QTest::newRow("band 199") << QList<qint64> {199} << QList<qint64> {199, 199, 199} << 0 << 3;
-        QTest::newRow("band 200") << QList<qint64> {200} << QList<qint64> {200, 200, 200} << 0 << 4;
+        QTest::addColumn<Pings>("pings");
+        QTest::addColumn<Pings>("avgMinMaxStabilityQuality");
+        QTest::addColumn<Figures>("figures");
+        QTest::newRow("no pings") << Pings {} << Pings {0, 0, 0, 100, 0} << Figures();
+        QTest::newRow("100 is not") << Pings {100} << Pings {100, 100, 100, 0, 3}
+                                    << Figures("0.0|0.0|100|100");
+        QTest::newRow("all lost") << Pings(3, 999) << Pings {999, 999, 999, 0, 4}
+                                  << Figures("100.0|0.0|-1|-1");
+        // One spike moves the average and the jitter, not the median or p95.
+        QTest::newRow("single spike") << Pings(10, 40) + Pings {400} + Pings(9, 40)
+                                      << Pings {58, 40, 400, 95, 1} << Figures("0.0|37.9|40|40");
+        QTest::newRow("a loss between answers")
+            << Pings {50, 999, 70} << Pings {373, 50, 999, 66, 4} << Figures("33.3|20.0|50|70");
+        // The held list keeps the last 1000 pings; the figures cover all 1500.
+        QTest::newRow("longer than the held list") << Pings(500, 999) + Pings(999, 30) + Pings {31}
+                                                   << Pings {30, 30, 31, 100, 1} << Figures("33.3|0.0|30|30");
     }
 
     void statistics()
     {
-        QFETCH(QList<qint64>, samples);
+        QFETCH(Pings, pings);
         GameSession s;
-        s.start(QStringLiteral("1.2.3.4"), 9000);
-        for (qint64 p : samples)
-            s.addPing(p);
-        QTEST((QList<qint64> {s.averagePing(), s.minPing(), s.maxPing()}), "avgMinMax");
-        QTEST(s.stability(), "stability");
-        QTEST(s.qualityLevel(), "quality");
-        QCOMPARE(s.pingCount(), qint64(samples.size()));
-    }
-
-    void keepsLastThousandSamples()
-    {
-        GameSession s;
-        s.start(QStringLiteral("1.2.3.4"), 9000);
-        for (qint64 i = 0; i <= 1000; ++i)
-            s.addPing(i);
-        QCOMPARE(s.pingSamples().size(), 1000);
-        QCOMPARE(s.pingSamples().constFirst(), 1);
-        QCOMPARE(s.minPing(), 1);
-    }
-
-    void pauseFreezesDuration()
-    {
-        FakeClock clock(localTime("2025-03-01T18:00:00"));
-        GameSession s(nullptr, clock.clock());
-        s.start(QStringLiteral("1.2.3.4"), 9000);
-        clock.advance(10'000);
-        s.pause();
-        clock.advance(3'600'000);
-        s.pause(); // a second pause must not move the pause start
-        clock.advance(5'000);
-        QCOMPARE(s.duration(), 10'000);
-        s.resume();
-        clock.advance(3'000);
-        QCOMPARE(s.duration(), 13'000);
-        // Ending while paused leaves the open pause out.
-        s.pause();
-        clock.advance(40'000);
-        s.end();
-        clock.advance(50'000);
-        QCOMPARE(s.durationMs(), 13'000);
-        QVERIFY(!s.isActive() && !s.isPaused());
-        QCOMPARE(s.endTime(), localTime("2025-03-01T19:00:58"));
-    }
-
-    void durationTexts_data()
-    {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("clockText");
-        QTest::addColumn<QString>("wordsText");
-        QTest::newRow("zero") << 0LL << QStringLiteral("00:00:00") << QStringLiteral("0 ч 0 м 0 с");
-        QTest::newRow("1h 2m 5.999s")
-            << 3'725'999LL << QStringLiteral("01:02:05") << QStringLiteral("1 ч 2 м 5 с");
-        QTest::newRow("100 hours") << 360'000'000LL << QStringLiteral("100:00:00")
-                                   << QStringLiteral("100 ч 0 м 0 с");
-        QTest::newRow("clock set back")
-            << -5'000LL << QStringLiteral("00:00:00") << QStringLiteral("0 ч 0 м 0 с");
-    }
-
-    void durationTexts()
-    {
-        QFETCH(qint64, ms);
-        FakeClock clock(localTime("2025-03-01T18:00:00"));
-        GameSession s(nullptr, clock.clock());
-        s.start(QString(), 0);
-        clock.advance(ms);
-        s.end();
-        QTEST(s.durationString(), "clockText");
-        QTEST(SessionManager::formatDuration(ms), "wordsText");
+        s.start(u"1.2.3.4"_s, 9000);
+        played(&s, pings);
+        QTEST((Pings {s.averagePing(), s.minPing(), s.maxPing(), s.stability(), s.qualityLevel()}),
+            "avgMinMaxStabilityQuality");
+        QTEST(fieldsOf(s.figures()), "figures");
+        QCOMPARE(s.pingSamples(), pings.mid(std::max<qsizetype>(0, pings.size() - GameSession::kMaxSamples)));
+        for (auto [ping, level] :
+            QList<std::pair<int, int>> {{29, 0}, {30, 1}, {59, 1}, {60, 2}, {199, 3}, {200, 4}}) {
+            GameSession one;
+            QCOMPARE(played(&one, {ping})->qualityLevel(), level);
+        }
     }
 
     void loadLines_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QList<qint64>>("ids");
-        QTest::addColumn<qint64>("nextId");
-        QTest::addColumn<quint16>("firstPort");
-        QTest::newRow("11 fields skipped")
-            << QByteArray("1|1.2.3.4|9000|2025-03-01T18:00:00||0|WI-FI|0|0|0|100\n") << QList<qint64> {}
-            << 1LL << quint16(0);
-        QTest::newRow("13 fields loaded") << QByteArray(
-            "4|1.2.3.4|9000|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|WI-FI|10|5|20|100|3|x\n")
-                                          << QList<qint64> {4} << 5LL << quint16(9000);
-        QTest::newRow("port 70000") << QByteArray("2|h|70000|||0|Unknown|0|0|0|100|0\n") << QList<qint64> {2}
-                                    << 3LL << quint16(0);
-        QTest::newRow("ids 3 9 5") << QByteArray(
-            "3|a|9001|||0|U|0|0|0|100|0\n9|b|9002|||0|U|0|0|0|100|0\n5|c|9003|||0|U|0|0|0|100|0\n")
-                                   << QList<qint64> {3, 9, 5} << 10LL << quint16(9001);
-        QTest::newRow("blank lines, CRLF, bad id") << QByteArray("\r\n  \nx|a|9001|||0|U|0|0|0|100|0\r\n\n")
-                                                   << QList<qint64> {0} << 1LL << quint16(9001);
+        QTest::addColumn<Pings>("idsThenFirstPort");
+        QTest::addColumn<Figures>("firstFigures");
+        const QByteArray twelve
+            = "4|h|9000|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|WI-FI|10|5|20|100|3";
+        QTest::newRow("older version") << twelve + '\n' << Pings {4, 9000} << Figures();
+        QTest::newRow("this version") << twelve + "|2.5|3.1|42|60\n"
+                                      << Pings {4, 9000} << Figures("2.5|3.1|42|60");
+        QTest::newRow("13 fields, port 70000")
+            << QByteArray("2|h|70000|||0|U|0|0|0|100|0|x\n") << Pings {2, 0} << Figures();
+        QTest::newRow("11 fields, blank lines, CRLF, ids 3 9 x") << QByteArray(
+            "1|h|9000|||0|W|0|0|0|100\n\r\n3|a|9001|||0|U|0|0|0|100|0\r\n  \n9|b|1|||0|U|0|0|0|100|0\n"
+            "x|c|1|||0|U|0|0|0|100|0\n") << Pings {3, 9, 0, 9001} << Figures();
     }
 
     void loadLines()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QList<qint64>, ids);
+        QFETCH(Pings, idsThenFirstPort);
         QVERIFY(writeAll(path(), content));
         SessionManager store(path());
-        QList<qint64> loaded;
-        for (const GameSession *s : store.sessions()) {
-            loaded.append(s->id());
-            QVERIFY(!s->isActive());
-        }
-        QCOMPARE(loaded, ids);
-        QTEST(store.nextId(), "nextId");
-        if (!ids.isEmpty())
-            QTEST(store.sessions().constFirst()->port(), "firstPort");
+        Pings loaded;
+        for (const GameSession *s : store.sessions())
+            loaded << s->id();
+        QCOMPARE(loaded << store.sessions().constFirst()->port(), idsThenFirstPort);
+        QCOMPARE(store.nextId(), *std::max_element(loaded.begin(), loaded.end() - 1) + 1);
+        QTEST(fieldsOf(store.sessions().constFirst()->figures()), "firstFigures");
     }
 
-    // Sessions written by this store come back equal, and a session loaded from an older
-    // file keeps the statistics it was saved with through later rewrites.
-    void roundTrip()
-    {
-        const QByteArray old
-            = "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|ETHERNET|100|50|150|70|42\n";
-        QVERIFY(writeAll(path(), old));
-        FakeClock clock(localTime("2025-03-01T18:04:09"));
-        QList<GameSession::Statistics> stats {};
-        {
-            SessionManager store(path(), nullptr, clock.clock());
-            QCOMPARE(store.sessions().constFirst()->stability(), 70);
-            for (int i = 0; i < 2; ++i) {
-                GameSession *s
-                    = store.startNewSession(QStringLiteral("185.1.1.%1").arg(i), quint16(9000 + i));
-                s->setNetworkType(i ? QStringLiteral("WI-FI") : QStringLiteral("evil|type\nline"));
-                for (int p = 0; p < 10 * (i + 1); ++p)
-                    s->addPing(40 + p * (i + 1) * 30);
-                clock.advance(61'500 * (i + 1));
-                store.endCurrentSession();
-                stats.append(s->statistics());
-            }
-        }
-        SessionManager(path(), nullptr, clock.clock()); // a second generation rewrites the file
-        QVERIFY(readAll(path()).startsWith(old));
-        SessionManager reloaded(path(), nullptr, clock.clock());
-        QCOMPARE(reloaded.sessions().size(), 3);
-        QCOMPARE(reloaded.nextId(), 10);
-        for (int i = 0; i < 2; ++i) {
-            const GameSession *s = reloaded.sessions().at(i + 1);
-            QCOMPARE(s->id(), i + 8);
-            QCOMPARE(s->server(), QStringLiteral("185.1.1.%1").arg(i));
-            QCOMPARE(s->port(), quint16(9000 + i));
-            QCOMPARE(s->networkType(), i ? QStringLiteral("WI-FI") : QStringLiteral("evil type line"));
-            QCOMPARE(s->durationMs(), 61'500 * (i + 1));
-            QVERIFY(s->statistics() == stats.at(i));
-            QCOMPARE(s->startTime().time().msec(), 0);
-        }
-        QCOMPARE(reloaded.sessions().at(2)->startTime(), localTime("2025-03-01T18:05:10"));
-    }
-
+    // Signals, pauses and totals; what is written at the start, at the end and on the way
+    // out, where a session read from an older file keeps its statistics; and what reads back.
     void lifecycle()
     {
-        FakeClock clock(localTime("2025-03-01T18:00:00"));
+        const QByteArray old
+            = "7|10.0.0.1|9100|2025-02-28T10:00:00|2025-02-28T11:00:00|3600000|E|100|50|150|70|42";
+        QVERIFY(writeAll(path(), old + '\n'));
+        FakeClock clock {localTime("2025-03-01T18:00:00")};
         auto store = std::make_unique<SessionManager>(path(), nullptr, clock.clock());
         QSignalSpy ended(store.get(), &SessionManager::sessionEnded);
-        GameSession *first = store->startNewSession(QStringLiteral("1.1.1.1"), 9001);
-        // Written at once, as a running session.
-        QCOMPARE(readAll(path()), QByteArray("1|1.1.1.1|9001|2025-03-01T18:00:00||0|Unknown|0|0|0|100|0\n"));
-        GameSession *second = store->startNewSession(QStringLiteral("2.2.2.2"), 9002);
+        GameSession *first = store->startNewSession(u"1.1.1.1"_s, 9001);
+        store->flush(); // written at once, as a running session
+        QCOMPARE(
+            readAll(path()), old + "||||\n8|1.1.1.1|9001|2025-03-01T18:00:00||0|Unknown|0|0|0|100|0||||\n");
+        clock.advance(5000);
+        GameSession *second = store->startNewSession(u"2.2.2.2"_s, 9002);
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended.at(0).at(0).value<GameSession *>(), first);
         store->pauseCurrentSession();
         store->endCurrentSession(); // refused while paused
         QVERIFY(second->isActive());
+        clock.advance(7000);
+        QCOMPARE(store->totalPlayTime(), 3'605'000); // the paused one counts its played time only
         store->resumeCurrentSession();
+        clock.advance(1000);
+        QCOMPARE(store->totalPlayTime(), 3'606'000);
         store->endCurrentSession();
-        QCOMPARE(ended.size(), 2);
         // A session still running when the store goes is ended and written, without a signal.
-        store->startNewSession(QStringLiteral("3.3.3.3"), 9003)->addPing(30);
-        clock.advance(2000);
+        played(store->startNewSession(u"3.3.3.3"_s, 9003), {40, 60, 999, 100, 80})
+            ->setNetworkType(u"a|b\nc"_s);
+        clock.advance(2500);
         store.reset();
         QCOMPARE(ended.size(), 2);
-        QVERIFY(readAll(path()).endsWith(
-            "3|3.3.3.3|9003|2025-03-01T18:00:00|2025-03-01T18:00:02|2000|Unknown|30|30|30|100|1\n"));
+        const QByteArray last = "10|3.3.3.3|9003|2025-03-01T18:00:13|2025-03-01T18:00:15|2500|a b "
+                                "c|255|40|999|60|5|20.0|26.7|60|100\n";
+        QVERIFY(readAll(path()).startsWith(QByteArray(old + "||||\n")) && readAll(path()).endsWith(last));
+        QCOMPARE(
+            SessionManager(path()).sessions().constLast()->startTime(), localTime("2025-03-01T18:00:13"));
     }
 
-    void unwritableFileKeepsMemory()
+    void totals_data()
     {
-        SessionManager store(m_dir->filePath(QStringLiteral("missing/dir/game_sessions.txt")));
-        const QRegularExpression warning(QStringLiteral("Не удалось открыть файл для записи"));
-        QTest::ignoreMessage(QtWarningMsg, warning);
-        QVERIFY(store.startNewSession(QStringLiteral("1.1.1.1"), 9001));
-        QCOMPARE(store.sessions().size(), 1);
-        QTest::ignoreMessage(QtWarningMsg, warning);
-        QVERIFY(!store.saveSessions());
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Pings>("totalAverageBest");
+        QTest::newRow("empty") << QByteArray() << Pings {0, 0, -1};
+        // 7 has no samples: its average is left out, yet its stability of 100 ties with 9's.
+        QTest::newRow("without samples, ties") << QByteArray(
+            "4|h|1|||1000|U|100|1|200|80|10\n7|h|1|||2000|U|0|0|0|100|0\n9|h|1|||500|U|51|1|99|100|3\n")
+                                               << Pings {3500, 75, 7};
+    }
+
+    void totals()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(writeAll(path(), content));
+        SessionManager s(path());
+        QTEST((Pings {s.totalPlayTime(), s.averagePingAllSessions(), s.bestSessionId()}), "totalAverageBest");
+    }
+
+    // As the main window reports it: a lost connection pauses the session, a return starts
+    // another and closes the paused one, the game's end closes the rest, on disk once
+    // flushed (the exit needs that).
+    void trackerLossReturnAndEnd()
+    {
+        PortHistory history(m_dir->filePath(u"port_history.txt"_s));
+        SessionManager sessions(path());
+        SessionTracker tracker(&sessions, &history);
+        tracker.setNetworkTypeProvider([] { return u"ETHERNET"_s; });
+        tracker.serverFound(u"5.9.1.2"_s, 9105, true);
+        GameSession *first = tracker.runningSession();
+        QCOMPARE(first->networkType(), u"ETHERNET"_s);
+        tracker.addPing(40);
+        tracker.connectionLost();
+        tracker.addPing(50); // nobody keeps it
+        QVERIFY(first->isPaused() && first->pingCount() == 1);
+        tracker.serverFound(u"5.9.1.2"_s, 9105, false);
+        QVERIFY(tracker.runningSession() != first && !first->isActive() && first->endTime().isValid());
+        QCOMPARE(history.sessions().size(), 1); // same server after a loss: same visit
+        tracker.connectionLost();
+        tracker.endGameSession();
+        tracker.endGameSession(); // nothing left to end
+        tracker.flushRecords();
+        for (const QString &file : {path(), m_dir->filePath(u"port_history.txt"_s)}) {
+            for (const QByteArray &line : readAll(file).trimmed().split('\n'))
+                QCOMPARE(line.split('|').value(4).size(), 19); // every end time is written
+        }
     }
 
 private:
-    QString path() const { return m_dir->filePath(QStringLiteral("game_sessions.txt")); }
+    QString path() const { return m_dir->filePath(u"game_sessions.txt"_s); }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
