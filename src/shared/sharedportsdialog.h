@@ -89,7 +89,12 @@ private:
     QWidget *buildPublishPanel(QWidget *parent);
     void buildEmojiPopup();
     void followOwner(QWidget *owner);
-    void addCard(const SharedPort &port);
+    // Puts a card for the entry into the empty row.
+    void addCard(const SharedPort &port, int row);
+    // The list holds exactly one card per entry, in order, each showing its entry as it is.
+    bool cardsShow(const QList<SharedPort> &ports) const;
+    // Makes the list so, keeping every card that already shows its entry.
+    void syncCards();
     int cardWidth() const;
     void deletePort(const SharedPort &port);
     void addToFavorites(const SharedPort &port);
