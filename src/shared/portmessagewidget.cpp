@@ -218,11 +218,17 @@ void PortMessageWidget::fitToWidth(int width)
 
 bool PortMessageWidget::shows(const SharedPort &port, const QString &viewerName) const
 {
-    // Every member counts: the actions of the card act on the copy it holds.
+    // Every member counts: the actions of the card act on the copy it holds. The times are
+    // compared as they are written, not as instants: comparing local times converts both
+    // through the time zone, which for a thousand cards cost more than the refresh itself.
+    const auto sameTime = [](const QDateTime &a, const QDateTime &b) {
+        return a.isValid() == b.isValid() && a.timeSpec() == b.timeSpec() && a.date() == b.date()
+            && a.time() == b.time();
+    };
     return m_port.id == port.id && m_port.userName == port.userName && m_port.port == port.port
         && m_port.description == port.description && m_port.status == port.status
         && m_port.likes == port.likes && m_port.userLiked == port.userLiked
-        && m_port.createdAt == port.createdAt && m_own == (port.userName == viewerName);
+        && sameTime(m_port.createdAt, port.createdAt) && m_own == (port.userName == viewerName);
 }
 
 void PortMessageWidget::mousePressEvent(QMouseEvent *event)

@@ -352,9 +352,12 @@ void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool suc
 
     // Only the cards whose entry changed are made again: a catalogue that did not change costs
     // no widget, and the list is not even repainted.
-    const bool changed = !cardsShow(m_ports);
-    if (changed) {
+    const int changes = cardsToChange(m_ports);
+    // Suspending repaints visits every widget of every card twice: worth it for many changes only.
+    const bool suspend = changes > kQuietChanges;
+    if (suspend)
         m_list->setUpdatesEnabled(false);
+    if (changes > 0) {
         syncCards();
         m_list->doItemsLayout();
     }
@@ -379,20 +382,26 @@ void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool suc
             m_atBottom = true;
         }
     }
-    if (changed)
+    if (suspend)
         m_list->setUpdatesEnabled(true);
 }
 
-bool SharedPortsDialog::cardsShow(const QList<SharedPort> &ports) const
+int SharedPortsDialog::cardsToChange(const QList<SharedPort> &ports) const
 {
-    if (m_list->count() != ports.size())
-        return false;
+    QHash<int, const PortMessageWidget *> shown;
+    int changes = 0;
     for (int row = 0; row < m_list->count(); ++row) {
-        const PortMessageWidget *card = cardAt(row);
-        if (!card || !card->shows(ports.at(row), m_userName))
-            return false;
+        if (const PortMessageWidget *card = cardAt(row))
+            shown.insert(card->port().id, card);
+        else
+            ++changes; // a row that is not a card
     }
-    return true;
+    for (const SharedPort &port : ports) {
+        const PortMessageWidget *card = shown.take(port.id);
+        if (!card || !card->shows(port, m_userName))
+            ++changes;
+    }
+    return changes + int(shown.size()); // and the withdrawn entries
 }
 
 void SharedPortsDialog::syncCards()
@@ -441,7 +450,8 @@ int SharedPortsDialog::cardWidth() const
 
 void SharedPortsDialog::addCard(const SharedPort &port, int row)
 {
-    auto *card = new PortMessageWidget(port, m_userName);
+    // Made where the list keeps it: a card moved there afterwards is styled a second time.
+    auto *card = new PortMessageWidget(port, m_userName, m_list->viewport());
     card->fitToWidth(cardWidth());
     QListWidgetItem *item = m_list->item(row);
     item->setSizeHint(QSize(cardWidth(), card->height()));

@@ -56,7 +56,6 @@ void FrameCompositor::present(const QRegion &region)
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     m_presenting = false;
     m_presented = QRegion();
-    ++m_presentedFrames;
 }
 
 void FrameCompositor::paintEvent(QPaintEvent *event)
@@ -71,6 +70,7 @@ void FrameCompositor::paintEvent(QPaintEvent *event)
     const QRegion stale = (region - m_presented) + (region - m_valid);
     if (!stale.isEmpty())
         render(stale);
+    ++m_presentedFrames;
 
     QPainter painter(this);
     const qreal ratio = m_foreground.devicePixelRatio();
