@@ -377,10 +377,13 @@ void AnimatedBackground::advanceFrame()
         return;
     }
     const qint64 now = m_stepClock.elapsed();
-    if (now - m_nextParticleStep > kMaxCatchUpMs)
-        m_nextParticleStep = now;
-    if (now - m_nextWaveStep > kMaxCatchUpMs)
-        m_nextWaveStep = now;
+    // Steps missed in a stall are dropped whole, so the waves keep their beat off the clock's.
+    const auto dropStall = [now](qint64 &next, int interval) {
+        if (now - next > kMaxCatchUpMs)
+            next += (now - next) / interval * interval;
+    };
+    dropStall(m_nextParticleStep, kParticleIntervalMs);
+    dropStall(m_nextWaveStep, kWaveIntervalMs);
     m_inFrame = true;
     for (; m_nextParticleStep <= now; m_nextParticleStep += kParticleIntervalMs)
         stepParticles();
