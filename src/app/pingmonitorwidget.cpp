@@ -24,7 +24,9 @@
 #include "shared/sharedportsclient.h"
 #include "shared/sharedportsdialog.h"
 #include "ui/animatedbackground.h"
+#include "ui/framecompositor.h"
 #include "ui/icons.h"
+#include "ui/restyle.h"
 #include "ui/styles.h"
 #include "ui/svgbutton.h"
 #include "ui/windowshape.h"
@@ -122,6 +124,8 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFold
     }
     m_background->setGeometry(rect());
     m_background->lower();
+    // Above every panel: the background's frames then repaint nothing but the background.
+    new FrameCompositor(m_background);
     setStyleSheet(QLatin1String(MainWindowStyle::kWindow));
     buildMenus();
     setupTray();
@@ -364,10 +368,14 @@ void PingMonitorWidget::connectWebServices()
     connect(m_presence, &PresenceClient::onlineDisplayChanged, this,
         [this](const QString &text, const QString &labelStyle, const QString &indicatorStyle) {
             m_onlineCountLabel->setText(text);
-            m_onlineCountLabel->setStyleSheet(labelStyle);
-            m_onlineIndicator->setStyleSheet(indicatorStyle);
+            restyle(m_onlineCountLabel, labelStyle);
+            restyle(m_onlineIndicator, indicatorStyle);
         });
-    connect(m_presence, &PresenceClient::indicatorStyleChanged, m_onlineIndicator, &QWidget::setStyleSheet);
+    connect(m_presence, &PresenceClient::indicatorStyleChanged, this, [this](const QString &style) {
+        // The blink is an animation: none of it is done while nobody can see the window.
+        if (isVisible() && !isMinimized())
+            restyle(m_onlineIndicator, style);
+    });
     connect(m_presence, &PresenceClient::onlineCountChanged, this, &PingMonitorWidget::onlineCountChanged);
 }
 
@@ -520,7 +528,7 @@ void PingMonitorWidget::showTrayNotification(const QString &title, const QString
 void PingMonitorWidget::setStatus(const QString &text, const QString &style)
 {
     m_statusLabel->setText(text);
-    m_statusLabel->setStyleSheet(style);
+    restyle(m_statusLabel, style);
 }
 
 void PingMonitorWidget::setTransientStatus(const QString &text, const QString &style, int ms)
@@ -604,9 +612,9 @@ void PingMonitorWidget::processPingResult(int ping)
 void PingMonitorWidget::updatePingDisplay(int ping)
 {
     m_pingLabel->setText(QString::number(ping));
-    m_pingLabel->setStyleSheet(PingQuality::pingStyle(ping));
+    restyle(m_pingLabel, PingQuality::pingStyle(ping));
     m_qualityLabel->setText(PingQuality::text(ping));
-    m_qualityLabel->setStyleSheet(PingQuality::qualityStyle(ping));
+    restyle(m_qualityLabel, PingQuality::qualityStyle(ping));
     updateConnectionBar(ping);
     m_monitor->ping()->recordSample(ping);
 }
@@ -614,7 +622,7 @@ void PingMonitorWidget::updatePingDisplay(int ping)
 void PingMonitorWidget::updateConnectionBar(int ping)
 {
     m_connectionBar->setValue(PingQuality::barValue(ping));
-    m_connectionBar->setStyleSheet(PingQuality::barStyle(ping));
+    restyle(m_connectionBar, PingQuality::barStyle(ping));
 }
 
 void PingMonitorWidget::updateCurrentSessionDisplay()
@@ -627,7 +635,7 @@ void PingMonitorWidget::updateCurrentSessionDisplay()
     const int stability = session->stability();
     m_sessionStabilityLabel->setText(QStringLiteral("%1%").arg(stability));
     m_sessionBar->setValue(stability);
-    m_sessionBar->setStyleSheet(MainWindowStyle::sessionBarStyle(stability));
+    restyle(m_sessionBar, MainWindowStyle::sessionBarStyle(stability));
     refreshMiniHud();
 }
 
@@ -694,6 +702,7 @@ void PingMonitorWidget::resizeEvent(QResizeEvent *event)
 void PingMonitorWidget::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    restyle(m_onlineIndicator, m_presence->display().indicatorStyle); // blinks were skipped while away
     setWindowOpacity(m_windowOpacity / 100.0);
     saveSettings();
     emit opacityChanged(m_windowOpacity);

@@ -2,6 +2,7 @@
 
 #include "core/settingskeys.h"
 #include "ui/icons.h"
+#include "ui/restyle.h"
 #include "ui/styles.h"
 
 #include <QEnterEvent>
@@ -114,7 +115,7 @@ MiniOverlayWidget::MiniOverlayWidget(QWidget *parent) : QWidget(parent)
     m_placementTimer = new QTimer(this);
     m_placementTimer->setInterval(kPlacementIntervalMs);
     connect(m_placementTimer, &QTimer::timeout, this, &MiniOverlayWidget::updatePosition);
-    m_placementTimer->start();
+    // It runs while the HUD is shown (see showEvent): a hidden HUD has no place to keep.
     QTimer::singleShot(100, this, &MiniOverlayWidget::fadeIn);
 }
 
@@ -239,19 +240,20 @@ void MiniOverlayWidget::updateValues(int ping, quint16 port, const QString &sess
 {
     if (ping != 999 && ping >= 1) {
         m_pingValue->setText(QString::number(ping));
-        m_pingValue->setStyleSheet(ping <= 998 ? QString::fromLatin1(kPingStyle).arg(pingColor(ping))
-                                               : QLatin1String(kPingGreyStyle));
+        restyle(m_pingValue,
+            ping <= 998 ? QString::fromLatin1(kPingStyle).arg(pingColor(ping))
+                        : QLatin1String(kPingGreyStyle));
     } else {
         m_pingValue->setText(kDash);
-        m_pingValue->setStyleSheet(QLatin1String(kPingGreyStyle));
+        restyle(m_pingValue, QLatin1String(kPingGreyStyle));
     }
 
     if (port != 0) {
         m_portValue->setText(QString::number(port));
-        m_portValue->setStyleSheet(QLatin1String(kPortStyle));
+        restyle(m_portValue, QLatin1String(kPortStyle));
     } else {
         m_portValue->setText(kDash);
-        m_portValue->setStyleSheet(QLatin1String(kPortEmptyStyle));
+        restyle(m_portValue, QLatin1String(kPortEmptyStyle));
     }
 
     m_sessionValue->setText(sessionTime);
@@ -275,20 +277,20 @@ void MiniOverlayWidget::refreshFavoriteButton()
 {
     if (!m_favoriteLookup || m_currentPort == 0) {
         m_favoriteButton->setText(QStringLiteral("☆"));
-        m_favoriteButton->setStyleSheet(QLatin1String(kStarStyle));
+        restyle(m_favoriteButton, QLatin1String(kStarStyle));
         m_favoriteButton->setToolTip(QStringLiteral("Добавить в избранное"));
         return;
     }
     const std::optional<Favorite> favorite = m_favoriteLookup(m_currentPort);
     if (!favorite) {
         m_favoriteButton->setText(QStringLiteral("☆"));
-        m_favoriteButton->setStyleSheet(QLatin1String(kStarStyle));
+        restyle(m_favoriteButton, QLatin1String(kStarStyle));
         m_favoriteButton->setToolTip(QStringLiteral("☆ Добавить порт %1 в избранное").arg(m_currentPort));
         return;
     }
     const QColor color(statusColor(favorite->status));
     m_favoriteButton->setText(QStringLiteral("★"));
-    m_favoriteButton->setStyleSheet(
+    restyle(m_favoriteButton,
         QString::fromLatin1(kStarColoredStyle).arg(color.name(), color.lighter(130).name()));
     m_favoriteButton->setToolTip(
         QStringLiteral(
@@ -443,38 +445,55 @@ void MiniOverlayWidget::leaveEvent(QEvent *event)
 
 void MiniOverlayWidget::paintEvent(QPaintEvent *event)
 {
-    Q_UNUSED(event)
+    // The panel changes only with the hover; the values repainted every second reuse it.
+    const qreal ratio = devicePixelRatioF();
+    if (m_panel.isNull() || m_panelHovered != m_hovered || m_panel.deviceIndependentSize() != QSizeF(size())
+        || !qFuzzyCompare(m_panel.devicePixelRatio(), ratio)) {
+        m_panel = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        m_panel.setDevicePixelRatio(ratio);
+        m_panel.fill(Qt::transparent);
+        m_panelHovered = m_hovered;
+
+        QPainter painter(&m_panel);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient fill(0, 0, 0, height());
+        QColor top(0x1e, 0x29, 0x3b, m_hovered ? 230 : 180);
+        QColor middle(0x0f, 0x17, 0x2a, m_hovered ? 220 : 170);
+        QColor bottom(0x0a, 0x11, 0x21, m_hovered ? 210 : 160);
+        fill.setColorAt(0.0, top);
+        fill.setColorAt(0.5, middle);
+        fill.setColorAt(1.0, bottom);
+
+        QLinearGradient border(0, 0, width(), 0);
+        border.setColorAt(0.0, QColor(0x3b, 0x82, 0xf6, 50));
+        border.setColorAt(0.5, QColor(0x22, 0xd3, 0xee, 50));
+        border.setColorAt(1.0, QColor(0x3b, 0x82, 0xf6, 50));
+
+        QPainterPath path;
+        path.addRoundedRect(QRectF(0, 0, width() - 1, height() - 1), 12, 12);
+        painter.setPen(QPen(QBrush(border), 1));
+        painter.setBrush(fill);
+        painter.drawPath(path);
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    QLinearGradient fill(0, 0, 0, height());
-    QColor top(0x1e, 0x29, 0x3b, m_hovered ? 230 : 180);
-    QColor middle(0x0f, 0x17, 0x2a, m_hovered ? 220 : 170);
-    QColor bottom(0x0a, 0x11, 0x21, m_hovered ? 210 : 160);
-    fill.setColorAt(0.0, top);
-    fill.setColorAt(0.5, middle);
-    fill.setColorAt(1.0, bottom);
-
-    QLinearGradient border(0, 0, width(), 0);
-    border.setColorAt(0.0, QColor(0x3b, 0x82, 0xf6, 50));
-    border.setColorAt(0.5, QColor(0x22, 0xd3, 0xee, 50));
-    border.setColorAt(1.0, QColor(0x3b, 0x82, 0xf6, 50));
-
-    QPainterPath path;
-    path.addRoundedRect(QRectF(0, 0, width() - 1, height() - 1), 12, 12);
-    painter.setPen(QPen(QBrush(border), 1));
-    painter.setBrush(fill);
-    painter.drawPath(path);
+    for (const QRect &r : event->region())
+        painter.drawImage(
+            r, m_panel, QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
 }
 
 void MiniOverlayWidget::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (m_placementWanted)
+        m_placementTimer->start();
     fadeIn();
 }
 
 void MiniOverlayWidget::hideEvent(QHideEvent *event)
 {
+    // A drag while shown stopped the placement for good; otherwise it resumes at the next show.
+    m_placementWanted = m_placementTimer->isActive();
+    m_placementTimer->stop();
     savePosition();
     // The pointer cannot leave a hidden window: forget the hover so the next fade-in
     // ends at the chosen opacity, not the brightened one.

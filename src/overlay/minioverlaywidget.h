@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QImage>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
@@ -121,10 +122,13 @@ private:
     bool m_hovered = false;
     quint16 m_currentPort = 0;
     QTimer *m_placementTimer = nullptr;
+    bool m_placementWanted = true;
     QPropertyAnimation *m_opacityAnimation = nullptr;
     double m_baseOpacity = 0.85;
     double m_targetOpacity = 0.85;
     FavoriteLookup m_favoriteLookup;
+    QImage m_panel; // the painted panel, kept until the hover or the size changes
+    bool m_panelHovered = false;
     QPointer<QObject> m_favoritesStore;
 };
 

@@ -3,8 +3,10 @@
 #include "shared/catalogstyles.h"
 
 #include <QCryptographicHash>
+#include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
@@ -12,6 +14,66 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// A label whose sizes are worked out once per text and width. The layouts ask a word-wrapped
+// label for its height again and again, and each answer lays the text out anew; with a colour
+// emoji font (the card's 🔌 and 💬) that decodes glyph images every time, so a thousand cards
+// took seconds.
+class CardLabel final : public QLabel
+{
+public:
+    explicit CardLabel(QWidget *parent) : QLabel(parent) { }
+
+    int heightForWidth(int width) const override
+    {
+        checkCache();
+        auto height = m_heights.constFind(width);
+        if (height == m_heights.constEnd())
+            height = m_heights.insert(width, QLabel::heightForWidth(width));
+        return *height;
+    }
+    QSize sizeHint() const override
+    {
+        checkCache();
+        if (!m_sizeHint.isValid())
+            m_sizeHint = QLabel::sizeHint();
+        return m_sizeHint;
+    }
+    QSize minimumSizeHint() const override
+    {
+        checkCache();
+        if (!m_minimumSizeHint.isValid())
+            m_minimumSizeHint = QLabel::minimumSizeHint();
+        return m_minimumSizeHint;
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+            m_cachedText.clear();
+        QLabel::changeEvent(event);
+    }
+
+private:
+    void checkCache() const
+    {
+        if (m_cachedText == text() && m_cachedWrap == wordWrap() && !m_cachedText.isNull())
+            return;
+        m_cachedText = text();
+        m_cachedWrap = wordWrap();
+        m_heights.clear();
+        m_sizeHint = QSize();
+        m_minimumSizeHint = QSize();
+    }
+
+    mutable QString m_cachedText;
+    mutable bool m_cachedWrap = false;
+    mutable QHash<int, int> m_heights;
+    mutable QSize m_sizeHint;
+    mutable QSize m_minimumSizeHint;
+};
+
 // The first character of text, keeping a surrogate pair whole.
 QString firstCharacter(const QString &text)
 {
@@ -128,7 +190,7 @@ PortMessageWidget::PortMessageWidget(const SharedPort &port, const QString &view
 
 QLabel *PortMessageWidget::plainLabel(const QString &text, const QString &style)
 {
-    auto *label = new QLabel(this);
+    auto *label = new CardLabel(this);
     // Names, descriptions and comments are other players' text: never markup.
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
@@ -152,6 +214,21 @@ void PortMessageWidget::fitToWidth(int width)
         return;
     setFixedHeight(
         layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : sizeHint().height());
+}
+
+bool PortMessageWidget::shows(const SharedPort &port, const QString &viewerName) const
+{
+    // Every member counts: the actions of the card act on the copy it holds. The times are
+    // compared as they are written, not as instants: comparing local times converts both
+    // through the time zone, which for a thousand cards cost more than the refresh itself.
+    const auto sameTime = [](const QDateTime &a, const QDateTime &b) {
+        return a.isValid() == b.isValid() && a.timeSpec() == b.timeSpec() && a.date() == b.date()
+            && a.time() == b.time();
+    };
+    return m_port.id == port.id && m_port.userName == port.userName && m_port.port == port.port
+        && m_port.description == port.description && m_port.status == port.status
+        && m_port.likes == port.likes && m_port.userLiked == port.userLiked
+        && sameTime(m_port.createdAt, port.createdAt) && m_own == (port.userName == viewerName);
 }
 
 void PortMessageWidget::mousePressEvent(QMouseEvent *event)

@@ -35,6 +35,9 @@ public:
     // Fixes the card's height to what its contents need at this width.
     void fitToWidth(int width);
 
+    // Whether this card shows exactly that entry to that viewer, so a refresh may keep it.
+    bool shows(const SharedPort &port, const QString &viewerName) const;
+
     // Up to two upper-case letters for the avatar; "?" for an empty name.
     static QString initials(const QString &userName);
     // A stable, always valid colour per name.

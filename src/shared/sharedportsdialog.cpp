@@ -350,11 +350,17 @@ void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool suc
     std::stable_sort(
         m_ports.begin(), m_ports.end(), [](const SharedPort &a, const SharedPort &b) { return a.id < b.id; });
 
-    m_list->setUpdatesEnabled(false);
-    m_list->clear();
-    for (const SharedPort &port : std::as_const(m_ports))
-        addCard(port);
-    m_list->doItemsLayout();
+    // Only the cards whose entry changed are made again: a catalogue that did not change costs
+    // no widget, and the list is not even repainted.
+    const int changes = cardsToChange(m_ports);
+    // Suspending repaints visits every widget of every card twice: worth it for many changes only.
+    const bool suspend = changes > kQuietChanges;
+    if (suspend)
+        m_list->setUpdatesEnabled(false);
+    if (changes > 0) {
+        syncCards();
+        m_list->doItemsLayout();
+    }
 
     if (m_selectedPortId == -1) {
         m_list->scrollToBottom();
@@ -376,7 +382,65 @@ void SharedPortsDialog::onPortsReceived(const QList<SharedPort> &ports, bool suc
             m_atBottom = true;
         }
     }
-    m_list->setUpdatesEnabled(true);
+    if (suspend)
+        m_list->setUpdatesEnabled(true);
+}
+
+int SharedPortsDialog::cardsToChange(const QList<SharedPort> &ports) const
+{
+    QHash<int, const PortMessageWidget *> shown;
+    int changes = 0;
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (const PortMessageWidget *card = cardAt(row))
+            shown.insert(card->port().id, card);
+        else
+            ++changes; // a row that is not a card
+    }
+    for (const SharedPort &port : ports) {
+        const PortMessageWidget *card = shown.take(port.id);
+        if (!card || !card->shows(port, m_userName))
+            ++changes;
+    }
+    return changes + int(shown.size()); // and the withdrawn entries
+}
+
+void SharedPortsDialog::syncCards()
+{
+    // Both the rows and the entries are in id order: walk them side by side. New cards are
+    // gathered and inserted in runs, one row insertion each: the list re-places every row
+    // widget it holds after each insertion, which for a thousand cards one at a time costs
+    // seconds.
+    int row = 0;
+    QList<SharedPort> run;
+    const auto insertRun = [&] {
+        if (run.isEmpty())
+            return;
+        m_list->insertItems(row, QStringList(run.size(), QString()));
+        for (const SharedPort &port : std::as_const(run))
+            addCard(port, row++);
+        run.clear();
+    };
+    for (const SharedPort &port : std::as_const(m_ports)) {
+        // Rows before this entry (withdrawn entries, a leftover row) go.
+        while (row < m_list->count()) {
+            const PortMessageWidget *card = cardAt(row);
+            if (card && card->port().id >= port.id)
+                break;
+            delete m_list->takeItem(row);
+        }
+        const PortMessageWidget *card = cardAt(row);
+        if (card && card->shows(port, m_userName)) {
+            insertRun();
+            ++row;
+            continue;
+        }
+        if (card && card->port().id == port.id)
+            delete m_list->takeItem(row); // changed: made again in its place
+        run.append(port);
+    }
+    insertRun();
+    while (m_list->count() > row)
+        delete m_list->takeItem(row);
 }
 
 int SharedPortsDialog::cardWidth() const
@@ -384,11 +448,12 @@ int SharedPortsDialog::cardWidth() const
     return m_list->viewport()->width() - 2 * m_list->spacing();
 }
 
-void SharedPortsDialog::addCard(const SharedPort &port)
+void SharedPortsDialog::addCard(const SharedPort &port, int row)
 {
-    auto *card = new PortMessageWidget(port, m_userName);
+    // Made where the list keeps it: a card moved there afterwards is styled a second time.
+    auto *card = new PortMessageWidget(port, m_userName, m_list->viewport());
     card->fitToWidth(cardWidth());
-    auto *item = new QListWidgetItem(m_list);
+    QListWidgetItem *item = m_list->item(row);
     item->setSizeHint(QSize(cardWidth(), card->height()));
     m_list->setItemWidget(item, card);
     card->show();

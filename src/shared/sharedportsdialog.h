@@ -33,6 +33,8 @@ class SharedPortsDialog final : public BaseMovableDialog
 
 public:
     static constexpr int kRefreshIntervalMs = 60000;
+    // Up to this many card changes a refresh keeps repainting on.
+    static constexpr int kQuietChanges = 8;
 
     SharedPortsDialog(const QString &userName, FavoritePortsManager *favorites, QWidget *parent = nullptr);
     ~SharedPortsDialog() override;
@@ -89,7 +91,12 @@ private:
     QWidget *buildPublishPanel(QWidget *parent);
     void buildEmojiPopup();
     void followOwner(QWidget *owner);
-    void addCard(const SharedPort &port);
+    // Puts a card for the entry into the empty row.
+    void addCard(const SharedPort &port, int row);
+    // How many cards must be made or removed for the list to show exactly these entries.
+    int cardsToChange(const QList<SharedPort> &ports) const;
+    // Makes the list so, keeping every card that already shows its entry.
+    void syncCards();
     int cardWidth() const;
     void deletePort(const SharedPort &port);
     void addToFavorites(const SharedPort &port);

@@ -3,6 +3,7 @@
 #include "ui/animatedbackground.h"
 #include "ui/basedialog.h"
 #include "ui/basemovabledialog.h"
+#include "ui/framecompositor.h"
 #include "ui/icons.h"
 #include "ui/movabledialog.h"
 #include "ui/styles.h"
@@ -145,6 +146,8 @@ DialogChrome DialogChrome::build(BaseDialog *dialog, const Options &options)
 
     chrome.animatedBackground = new AnimatedBackground(dialog);
     dialog->setBackgroundWidget(chrome.animatedBackground);
+    // The background's frames then repaint nothing but the background.
+    new FrameCompositor(chrome.animatedBackground);
 
     auto *keeper = new ChromeKeeper(dialog, chrome.background, options.maskRadius);
     dialog->installEventFilter(keeper);
