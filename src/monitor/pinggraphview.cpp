@@ -287,6 +287,7 @@ void PingGraphView::paintEvent(QPaintEvent *)
     flushColumn();
 
     QPainterPath lossMarks;
+    lossMarks.setFillRule(Qt::WindingFill); // neighbours overlap; alternate filling would cut them out
     const double lossWidth = qMax(2.0, pxPerSample);
     for (double x : std::as_const(lossXs))
         lossMarks.addRect(QRectF(x - lossWidth / 2, plot.top() - kLossLane - 2, lossWidth, kLossLane));
