@@ -1,4 +1,5 @@
 #include "app/pingmonitorwidget.h"
+#include "core/processrunner.h"
 #include "core/settingskeys.h"
 #include "monitor/pinggraphview.h"
 #include "monitor/pinggraphwindow.h"
@@ -16,6 +17,13 @@
 #include <QTest>
 
 namespace {
+
+// The first update check would start the updater, which outlives the test: nothing starts here.
+struct NoChildren final : ProcessRunner
+{
+    ProcessResult run(const QString &, const QStringList &, int, const QByteArray &) override { return {}; }
+    bool startDetached(const QString &, const QStringList &, const QString &) override { return false; }
+};
 
 PingGraphView::Frame drawn(PingGraphWindow *graph)
 {
@@ -38,6 +46,11 @@ class TestPingGraphWindow : public QObject
     QTemporaryDir m_records;
 
 private slots:
+    void initTestCase()
+    {
+        ProcessRunner::setFactory([] { return std::make_unique<NoChildren>(); });
+    }
+
     void followsTheGame()
     {
         ToolProcess server(QStringLiteral("fake_game_server"), {QStringLiteral("127.0.0.5:9315")});
@@ -59,11 +72,10 @@ private slots:
         PingGraphWindow *graph = window.pingGraphWindow();
         QVERIFY(graph && graph->isVisible() && !graph->isModal());
 
-        // Samples appear as the game pings its server.
+        // Samples appear as the game pings its server (another game client here would be found first).
         ToolProcess client(
             QStringLiteral("rf4_x64.exe"), {QStringLiteral("127.0.0.5"), QStringLiteral("9315")});
         QVERIFY(!client.waitForLine("CONNECTED").isEmpty());
-        // (Another game client on this machine would be found first.)
         QVERIFY(QTest::qWaitFor(
             [&] { return timeline->server() == QLatin1String("127.0.0.5:9315") && timeline->size() >= 2; },
             8000));
@@ -124,7 +136,6 @@ private slots:
         QCOMPARE(text(graph.get(), "graphFigureMedian"), QStringLiteral("40 мс"));
         QTest::mouseClick(graph->findChild<QPushButton *>(QStringLiteral("graphSpan1")), Qt::LeftButton);
         QCOMPARE(text(graph.get(), "graphFigureMedian"), QStringLiteral("—"));
-        QVERIFY(!drawn(graph.get()).message.isEmpty());
 
         // Where it stood and what it showed come back; a place off every screen does not.
         graph->move(123, 87);
