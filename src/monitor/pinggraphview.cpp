@@ -212,9 +212,16 @@ void PingGraphView::paintEvent(QPaintEvent *)
     const int top = PingGraphAxes::pingTop(maxAnswered);
     m_frame.pingTop = top;
     paintBackdrop(painter, top);
-    const QRectF plot = plotRect();
-    auto yOf = [&](int ping) { return this->yOf(ping, top); };
+    paintTimeGrid(painter, now);
+    paintSamples(painter, first, now, top);
+    paintMarks(painter, now);
+    paintHover(painter, now, top);
+}
 
+void PingGraphView::paintTimeGrid(QPainter &painter, qint64 now)
+{
+    const QRectF plot = plotRect();
+    const qint64 from = now - m_spanMs;
     painter.setFont(numbersFont(10));
     const qint64 timeStep = PingGraphAxes::timeStepMs(m_spanMs);
     const QString format = PingGraphAxes::timeFormat(timeStep);
@@ -232,6 +239,13 @@ void PingGraphView::paintEvent(QPaintEvent *)
     painter.setPen(kGrid);
     painter.drawLines(grid);
     painter.setRenderHint(QPainter::Antialiasing);
+}
+
+void PingGraphView::paintSamples(QPainter &painter, int first, qint64 now, int top)
+{
+    const QRectF plot = plotRect();
+    const int count = m_timeline->size();
+    auto yOf = [&](int ping) { return this->yOf(ping, top); };
 
     // The line: one point per sample while they are sparse; where several fall on one
     // pixel column, their lowest and highest. Losses and gaps break it.
@@ -318,7 +332,12 @@ void PingGraphView::paintEvent(QPaintEvent *)
         painter.setBrush(QColor(PingQuality::color(ping)));
         painter.drawEllipse(point, 2.6, 2.6);
     }
+}
 
+void PingGraphView::paintMarks(QPainter &painter, qint64 now)
+{
+    const QRectF plot = plotRect();
+    const qint64 from = now - m_spanMs;
     // Where the server changed or the game ended.
     painter.setFont(textFont(10, QFont::DemiBold));
     QList<QRectF> captions; // a caption that would cover another goes a row lower
@@ -347,7 +366,12 @@ void PingGraphView::paintEvent(QPaintEvent *)
         painter.drawText(box, Qt::AlignCenter, caption);
         m_frame.marks.append(caption);
     }
+}
 
+void PingGraphView::paintHover(QPainter &painter, qint64 now, int top)
+{
+    const QRectF plot = plotRect();
+    auto yOf = [&](int ping) { return this->yOf(ping, top); };
     // The sample under the pointer.
     const int hovered = hoverIndex(now);
     if (hovered >= 0) {

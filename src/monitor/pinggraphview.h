@@ -52,6 +52,10 @@ private:
     double yOf(int ping, int top) const;
     void paintBackdrop(QPainter &painter, int top); // top 0: the box alone
     void paintMessage(QPainter &painter, const QString &title, const QString &hint);
+    void paintTimeGrid(QPainter &painter, qint64 now);
+    void paintSamples(QPainter &painter, int first, qint64 now, int top); // the line, losses, dots
+    void paintMarks(QPainter &painter, qint64 now);
+    void paintHover(QPainter &painter, qint64 now, int top);
 
     PingTimeline *m_timeline;
     QColor m_backdropColor;
