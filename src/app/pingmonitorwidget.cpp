@@ -10,6 +10,7 @@
 #include "monitor/geolocator.h"
 #include "monitor/pingengine.h"
 #include "monitor/pingquality.h"
+#include "monitor/pingtimeline.h"
 #include "monitor/presenceclient.h"
 #include "overlay/autostart.h"
 #include "overlay/minioverlaywidget.h"
@@ -94,6 +95,7 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFold
     , m_presence(new PresenceClient(m_network, this))
     , m_screenshot(new Screenshot(this))
     , m_updater(new AutoUpdater(this))
+    , m_timeline(new PingTimeline(this))
     , m_drag(this)
 {
     setWindowTitle(QStringLiteral("KESTREL v%1").arg(QLatin1String(AppConfig::kAppVersion)));
@@ -148,6 +150,12 @@ PingMonitorWidget::PingMonitorWidget(QWidget *parent, const QString &recordsFold
     applyRoundedMask(this, kWindowRadius);
     m_monitor->start();
     m_sessionDisplayTimer.start();
+    // Test hook: a recorded hour for the graph, to look at it and measure it full.
+    if (const QString recording = qEnvironmentVariable("KESTREL_TEST_PING_RECORDING"); !recording.isEmpty()) {
+        const bool loaded = m_timeline->loadRecording(recording);
+        qDebug().noquote() << "[GRAPH] Recording" << recording << (loaded ? "loaded:" : "NOT loaded:")
+                           << m_timeline->size() << "samples";
+    }
 }
 
 PingMonitorWidget::~PingMonitorWidget()
@@ -552,6 +560,7 @@ void PingMonitorWidget::startPingMeasurement()
 
 void PingMonitorWidget::onGameStateChanged(bool running)
 {
+    m_timeline->setGameRunning(running);
     if (running) {
         m_gameStateLabel->setText(QStringLiteral("АКТИВНА"));
         m_gameStateLabel->setStyleSheet(QLatin1String(MainWindowStyle::kGameActive));
@@ -569,6 +578,7 @@ void PingMonitorWidget::onServerFound(const QString &host, quint16 port, bool se
     qDebug().noquote() << "[MONITOR] Game server" << QStringLiteral("%1:%2").arg(host).arg(port);
     m_hostLabel->setText(host);
     m_portLabel->setText(QString::number(port));
+    m_timeline->setServer(host, port);
     lookupGeoLocation(host);
     m_tracker->serverFound(host, port, serverChanged);
     updateFavoriteButton();
@@ -606,6 +616,7 @@ void PingMonitorWidget::processPingResult(int ping)
 {
     updatePingDisplay(ping);
     m_tracker->addPing(ping);
+    m_timeline->addPing(ping);
     refreshMiniHud();
 }
 

@@ -24,6 +24,8 @@ class FavoritePortsManager;
 class GameSession;
 class GeoLocator;
 class MiniOverlayWidget;
+class PingGraphWindow;
+class PingTimeline;
 class PortHistory;
 class PresenceClient;
 class QLabel;
@@ -92,6 +94,8 @@ public:
     GeoLocator *geoLocator() const { return m_geo; }
     PresenceClient *presence() const { return m_presence; }
     MiniOverlayWidget *miniHud() const { return m_hud; }
+    PingTimeline *pingTimeline() const { return m_timeline; }
+    PingGraphWindow *pingGraphWindow() const; // null until first opened
     bool isMiniHudShown() const { return m_miniHudShown; }
     QString nickname() const { return m_nickname; }
     bool isExiting() const { return m_exiting; }
@@ -130,6 +134,7 @@ public slots:
     void showFavoritesContextMenu();
     void showFavoritesDialog();
     void showPortHistory();
+    void showPingGraph();
     void showSharedCatalog();
     void checkForUpdates();
     void onUpdateError(const QString &error);
@@ -204,6 +209,8 @@ private:
     AutoUpdater *m_updater = nullptr;
     MiniOverlayWidget *m_hud = nullptr; // a top-level window of its own, deleted with us
     QPointer<SharedPortsDialog> m_sharedCatalog; // made on first use, then kept
+    PingTimeline *m_timeline = nullptr; // fed from the start, so the graph has a past when opened
+    QPointer<PingGraphWindow> m_graphWindow; // made on first use, then kept
     NotificationGate m_notifications;
     QString m_nickname;
     int m_nicknameChangeCount = 0;

@@ -8,6 +8,7 @@
 #include "favorites/simpledialog.h"
 #include "firewall/firewallmanagerdialog.h"
 #include "monitor/connectionmonitor.h"
+#include "monitor/pinggraphwindow.h"
 #include "monitor/presenceclient.h"
 #include "records/porthistorydialog.h"
 #include "shared/sharedportsclient.h"
@@ -70,6 +71,7 @@ void PingMonitorWidget::buildMenus()
         {"Выбор диапазонов", Icons::firewall(), &PingMonitorWidget::showFirewallManager},
         {"Избранные порты", Icons::star(), &PingMonitorWidget::showFavoritesDialog},
         {"История подключений", Icons::clock(), &PingMonitorWidget::showPortHistory},
+        {"График пинга", PingGraphWindow::iconSvg(), &PingMonitorWidget::showPingGraph},
         {"Сеть портов", Icons::globe(), &PingMonitorWidget::showSharedCatalog},
         {nullptr, {}, nullptr},
         {"Настройки", Icons::settings(), &PingMonitorWidget::showSettings},
@@ -135,6 +137,7 @@ void PingMonitorWidget::createShortcuts()
         {QKeySequence(QStringLiteral("Ctrl+U")), &PingMonitorWidget::checkForUpdates},
         {QKeySequence(QStringLiteral("Ctrl+,")), &PingMonitorWidget::showSettings},
         {QKeySequence(QStringLiteral("Ctrl+H")), &PingMonitorWidget::showPortHistory},
+        {QKeySequence(QStringLiteral("Ctrl+G")), &PingMonitorWidget::showPingGraph},
     };
     for (const auto &[keys, slot] : shortcuts) {
         auto *shortcut = new QShortcut(keys, this);
@@ -335,6 +338,20 @@ void PingMonitorWidget::showPortHistory()
         this);
     dialog.setSessionManager(m_sessions);
     dialog.exec();
+}
+
+PingGraphWindow *PingMonitorWidget::pingGraphWindow() const
+{
+    return m_graphWindow;
+}
+
+void PingMonitorWidget::showPingGraph()
+{
+    if (!m_graphWindow)
+        m_graphWindow = new PingGraphWindow(m_timeline, this);
+    m_graphWindow->show();
+    m_graphWindow->raise();
+    m_graphWindow->activateWindow();
 }
 
 void PingMonitorWidget::showFirewallManager()

@@ -18,6 +18,8 @@ inline constexpr char kMiniOverlayEnabled[] = "miniOverlayEnabled"; // bool, tru
 inline constexpr char kNotificationsEnabled[] = "notificationsEnabled"; // bool, true
 inline constexpr char kMiniOverlayOpacity[] = "miniOverlayOpacity"; // int percent, 85
 inline constexpr char kMiniHudPos[] = "miniHudPos"; // point, none
+inline constexpr char kPingGraphPos[] = "pingGraph/pos"; // point, none (centred on the main window)
+inline constexpr char kPingGraphSpan[] = "pingGraph/spanMinutes"; // int 1, 10 or 60; 10
 inline constexpr char kUserId[] = "userId"; // 64 hex digits, none
 inline constexpr char kLastSuccessfulCheck[] = "lastSuccessfulCheck"; // date-time
 inline constexpr char kAvailableVersion[] = "availableVersion"; // string
@@ -35,6 +37,7 @@ inline constexpr bool kDefaultAutoStart = false;
 inline constexpr bool kDefaultMiniOverlayEnabled = true;
 inline constexpr bool kDefaultNotificationsEnabled = true;
 inline constexpr int kDefaultMiniOverlayOpacity = 85;
+inline constexpr int kDefaultPingGraphSpan = 10;
 
 // Autostart lives outside the store: the Windows Run key of the current user.
 inline constexpr char kAutoStartRunKey[]
