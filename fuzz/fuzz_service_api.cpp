@@ -17,7 +17,7 @@ ServiceApi *api()
 {
     static ServiceStore store(QStringLiteral("QSQLITE"), QStringLiteral(":memory:"));
     static ServiceApi instance = [] {
-        if (!store.open())
+        if (!store.openDatabase())
             std::abort();
         ServiceLimits limits;
         limits.publishesPerName = limits.publishesPerAddress = 0;

@@ -40,7 +40,7 @@ struct NumberOption
     int minimum;
 };
 
-NumberOption number(const char *name, const QString &help, int *value, int minimum = 0)
+NumberOption numberOption(const char *name, const QString &help, int *value, int minimum = 0)
 {
     return {QCommandLineOption(QLatin1String(name), help + QStringLiteral(" (default %1).").arg(*value),
                 QStringLiteral("N"), QString::number(*value)),
@@ -85,39 +85,41 @@ int main(int argc, char *argv[])
     ServiceLimits limits;
     int onlineSeconds = kDefaultOnlineSeconds;
     const QList<NumberOption> numbers {
-        number("online-seconds",
+        numberOption("online-seconds",
             QStringLiteral("A user counts online while the last heartbeat is younger "
                            "than this many seconds"),
             &onlineSeconds, 1),
-        number(
+        numberOption(
             "max-body", QStringLiteral("Largest accepted request body in bytes"), &http.maxBodyBytes, 1024),
-        number("threads", QStringLiteral("Worker threads answering requests"), &http.threads, 1),
-        number("max-connections", QStringLiteral("Open connections in total"), &http.maxConnections, 1),
-        number("max-connections-per-address",
+        numberOption("threads", QStringLiteral("Worker threads answering requests"), &http.threads, 1),
+        numberOption("max-connections", QStringLiteral("Open connections in total"), &http.maxConnections, 1),
+        numberOption("max-connections-per-address",
             QStringLiteral("Open connections per client address; 0 for no cap (behind a reverse proxy)"),
             &http.maxConnectionsPerAddress),
-        number("header-timeout", QStringLiteral("Seconds for a request header to arrive complete"),
+        numberOption("header-timeout", QStringLiteral("Seconds for a request header to arrive complete"),
             &http.headerTimeoutSeconds, 1),
-        number("body-timeout",
+        numberOption("body-timeout",
             QStringLiteral("Seconds for a request body to arrive, and again for the answer "
                            "to be sent"),
             &http.bodyTimeoutSeconds, 1),
-        number("publish-limit", QStringLiteral("Publications and withdrawals per minute per user name"),
+        numberOption("publish-limit", QStringLiteral("Publications and withdrawals per minute per user name"),
             &limits.publishesPerName),
-        number("publish-limit-address", QStringLiteral("Publications and withdrawals per minute per address"),
+        numberOption("publish-limit-address",
+            QStringLiteral("Publications and withdrawals per minute per address"),
             &limits.publishesPerAddress),
-        number("comment-limit", QStringLiteral("Comments per minute per user name"), &limits.commentsPerName),
-        number("comment-limit-address", QStringLiteral("Comments per minute per address"),
+        numberOption(
+            "comment-limit", QStringLiteral("Comments per minute per user name"), &limits.commentsPerName),
+        numberOption("comment-limit-address", QStringLiteral("Comments per minute per address"),
             &limits.commentsPerAddress),
-        number("heartbeat-limit", QStringLiteral("Heartbeats per minute per user id"),
+        numberOption("heartbeat-limit", QStringLiteral("Heartbeats per minute per user id"),
             &limits.heartbeatsPerUser),
-        number("heartbeat-limit-address", QStringLiteral("Heartbeats per minute per address"),
+        numberOption("heartbeat-limit-address", QStringLiteral("Heartbeats per minute per address"),
             &limits.heartbeatsPerAddress),
-        number(
+        numberOption(
             "max-entries-per-name", QStringLiteral("Published ports per user name"), &limits.entriesPerName),
-        number("max-comments-per-entry", QStringLiteral("Comments per published port"),
+        numberOption("max-comments-per-entry", QStringLiteral("Comments per published port"),
             &limits.commentsPerEntry),
-        number("max-listed", QStringLiteral("Entries that get_ports.php lists at most, the newest"),
+        numberOption("max-listed", QStringLiteral("Entries that get_ports.php lists at most, the newest"),
             &limits.listedEntries),
     };
 
@@ -181,7 +183,7 @@ int main(int argc, char *argv[])
     http.maxConnections = fitConnectionsToDescriptors(http.maxConnections);
 
     ServiceStore store(parser.value(driverOption), parser.value(databaseOption));
-    if (!store.open())
+    if (!store.openDatabase())
         return usageError(QStringLiteral("cannot open the database: %1").arg(store.lastError()));
 
     ServiceApi api(store, qint64(onlineSeconds) * 1000, staticDir, limits);

@@ -40,7 +40,7 @@ HttpResponse refuse(const QString &message, int status = 200)
     return response;
 }
 
-HttpResponse serverError()
+HttpResponse internalError()
 {
     return refuse(QString::fromUtf8(kServerError), 500);
 }
@@ -259,7 +259,7 @@ HttpResponse ServiceApi::heartbeat(const QJsonObject &body)
             QStringLiteral("Версия программы")))
         return refuse(error);
     if (!m_store.heartbeat(userId.toString().toLower(), version, QDateTime::currentMSecsSinceEpoch()))
-        return serverError();
+        return internalError();
     return ok();
 }
 
@@ -267,7 +267,7 @@ HttpResponse ServiceApi::onlineCount()
 {
     const qint64 count = m_store.onlineCount(QDateTime::currentMSecsSinceEpoch(), m_onlineWindowMs);
     if (count < 0)
-        return serverError();
+        return internalError();
     QJsonObject object;
     object.insert(QLatin1String("online"), count);
     return ok(object);
@@ -316,7 +316,7 @@ HttpResponse ServiceApi::publishPort(const QJsonObject &body)
                                      "ненужные и попробуйте снова")
                           .arg(m_limits.entriesPerName));
     if (outcome != ServiceStore::Outcome::Done)
-        return serverError();
+        return internalError();
     portsChanged();
     QJsonObject object;
     object.insert(QLatin1String("id"), id);
@@ -332,7 +332,7 @@ HttpResponse ServiceApi::getPorts()
         || m_portsCacheGeneration != generation) {
         QList<StoredPort> ports;
         if (!m_store.listPorts(ports, m_limits.listedEntries))
-            return serverError();
+            return internalError();
         // Written by hand: a thousand entries through QJsonObject cost several milliseconds.
         const QString separator = QStringLiteral("\n📝 ");
         QByteArray out;
@@ -370,7 +370,7 @@ HttpResponse ServiceApi::getComments(const HttpRequest &request)
         return refuse(QStringLiteral("Параметр \"port_id\" должен быть положительным целым числом"));
     QList<StoredComment> comments;
     if (!m_store.listComments(text.toLongLong(), comments))
-        return serverError();
+        return internalError();
     QJsonArray array;
     for (const StoredComment &entry : comments) {
         QJsonObject object;
@@ -404,7 +404,7 @@ HttpResponse ServiceApi::unpublishPort(const QJsonObject &body)
     case ServiceStore::Outcome::NotOwner:
         return refuse(QStringLiteral("Можно удалить только свои порты"));
     default:
-        return serverError();
+        return internalError();
     }
 }
 
@@ -432,7 +432,7 @@ HttpResponse ServiceApi::addComment(const QJsonObject &body)
         return refuse(QStringLiteral("У этого порта уже %1 комментариев, больше добавить нельзя")
                           .arg(m_limits.commentsPerEntry));
     default:
-        return serverError();
+        return internalError();
     }
     QJsonObject object;
     object.insert(QLatin1String("id"), id);

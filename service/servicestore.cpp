@@ -149,7 +149,7 @@ bool ServiceStore::configure(QSqlDatabase &db)
     return true;
 }
 
-bool ServiceStore::open()
+bool ServiceStore::openDatabase()
 {
     if (!QSqlDatabase::isDriverAvailable(m_driver)) {
         m_openError = QStringLiteral("SQL driver %1 is not available (have: %2)")

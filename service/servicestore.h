@@ -56,7 +56,7 @@ public:
     ServiceStore &operator=(const ServiceStore &) = delete;
 
     // Connects on the calling thread and creates the tables when missing.
-    bool open();
+    bool openDatabase();
     QString lastError() const { return m_openError; }
 
     bool heartbeat(const QString &userId, const QString &appVersion, qint64 nowMs);
