@@ -107,13 +107,13 @@ std::string installedFirewallHelper();
 // Windows: children inherit the elevated token; always true there.
 bool passFirewallRightToChildren();
 
-// Ends every process whose executable file name equals exeName (case-insensitive),
-// except the calling process; processes it may not end are skipped. Windows:
-// TerminateProcess with exit code 0. Linux: SIGTERM, then SIGKILL for those still
-// running after 1.5 s; the name is the comm or the base name of argv[0].
-// Returns how many were ended (their ids appended to endedPids when given), or -1
-// when the process list cannot be read.
-int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids = nullptr);
+// Ends the processes of the calling user whose executable is the file at exePath (UTF-8),
+// except the calling process; copies of the program in other folders and other users'
+// processes are left alone. Linux: SIGTERM, then SIGKILL for those still running after
+// 1.5 s. Windows: TerminateProcess with exit code 0, then waits for each to be gone so that
+// its file is free. Returns how many were ended (their ids appended to endedPids when
+// given), or -1 when the process list cannot be read.
+int terminateProgramAt(const std::string &exePath, std::vector<uint32_t> *endedPids = nullptr);
 
 std::string ipv4ToString(uint32_t hostOrderAddr);
 

@@ -914,15 +914,16 @@ bool passFirewallRightToChildren()
     return ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_ADMIN, 0, 0) == 0;
 }
 
-int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)
+int terminateProgramAt(const std::string &exePath, std::vector<uint32_t> *endedPids)
 {
-    const std::string wanted = toLower(exeName);
-    if (wanted.empty())
-        return 0;
+    char wanted[PATH_MAX];
+    if (!::realpath(exePath.c_str(), wanted))
+        return errno == ENOENT ? 0 : -1;
     const Fd procFd = openProc();
     if (!procFd.valid())
         return -1;
     const uint32_t self = static_cast<uint32_t>(::getpid());
+    const uid_t user = ::geteuid();
 
     struct Victim
     {
@@ -931,13 +932,18 @@ int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *e
     };
     std::vector<Victim> victims;
     forEachPid(procFd.get(), [&](uint32_t pid) {
-        if (pid == self)
+        // Another user's copy, even of this very file, is not ours to end.
+        if (pid == self || processUid(procFd.get(), pid) != user)
             return true;
-        const ProcessNames names = readNames(procFd.get(), pid);
-        if (toLower(names.comm) != wanted && toLower(names.argv0) != wanted)
+        char path[48];
+        std::snprintf(path, sizeof path, "%u/exe", pid);
+        char exe[PATH_MAX];
+        const ssize_t length = ::readlinkat(procFd.get(), path, exe, sizeof exe - 1);
+        if (length <= 0)
             return true;
+        exe[length] = '\0';
         ProcStat stat;
-        if (readStat(procFd.get(), pid, stat) && !isGone(stat.state)
+        if (std::strcmp(exe, wanted) == 0 && readStat(procFd.get(), pid, stat) && !isGone(stat.state)
             && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
             victims.push_back({pid, stat.startTime});
         return true;

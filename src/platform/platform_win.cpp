@@ -32,10 +32,44 @@ std::wstring lower(std::wstring text)
     return text;
 }
 
-std::wstring baseName(const std::wstring &path)
+std::wstring fullPath(const std::wstring &path)
 {
-    const size_t cut = path.find_last_of(L"\\/");
-    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD length
+        = GetFullPathNameW(path.c_str(), DWORD(sizeof buffer / sizeof buffer[0]), buffer, nullptr);
+    if (length == 0 || length >= sizeof buffer / sizeof buffer[0])
+        return path;
+    // Short (8.3) names and long names of one file must compare equal.
+    wchar_t longName[MAX_PATH * 4];
+    const DWORD longLength = GetLongPathNameW(buffer, longName, DWORD(sizeof longName / sizeof longName[0]));
+    if (longLength == 0 || longLength >= sizeof longName / sizeof longName[0])
+        return std::wstring(buffer, length);
+    return std::wstring(longName, longLength);
+}
+
+bool samePath(const std::wstring &a, const std::wstring &b)
+{
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The user SID of a process token, as bytes; empty when the token cannot be read.
+std::unique_ptr<BYTE[]> tokenUser(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return nullptr;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::unique_ptr<BYTE[]> data(size ? new BYTE[size] : nullptr);
+    if (!data || !GetTokenInformation(token, TokenUser, data.get(), size, &size))
+        data.reset();
+    CloseHandle(token);
+    return data;
+}
+
+PSID sidOf(const std::unique_ptr<BYTE[]> &user)
+{
+    return reinterpret_cast<TOKEN_USER *>(user.get())->User.Sid;
 }
 
 // Calls visit(entry) for every process of a fresh snapshot, in snapshot order, until it returns
@@ -225,34 +259,30 @@ bool passFirewallRightToChildren()
     return true;
 }
 
-int terminateProcessesNamed(const std::string &exeName, std::vector<uint32_t> *endedPids)
+int terminateProgramAt(const std::string &exePath, std::vector<uint32_t> *endedPids)
 {
-    const std::wstring wanted = lower(toWide(exeName));
-    if (wanted.empty())
-        return 0;
+    const std::wstring wanted = fullPath(toWide(exePath));
+    const std::unique_ptr<BYTE[]> ownUser = tokenUser(GetCurrentProcess());
+    if (!ownUser)
+        return -1;
     const DWORD self = GetCurrentProcessId();
     int ended = 0;
     const bool listed = forEachProcess([&](const PROCESSENTRY32W &entry) {
-        if (entry.th32ProcessID == self || lower(entry.szExeFile) != wanted)
+        if (entry.th32ProcessID == self)
             return true;
-        // Query rights as well, to confirm the id still names the same program; terminate rights
-        // alone when that is all the process grants us.
-        HANDLE process
-            = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
-        if (process) {
-            wchar_t path[MAX_PATH * 4];
-            DWORD length = sizeof path / sizeof path[0];
-            if (QueryFullProcessImageNameW(process, 0, path, &length)
-                && lower(baseName(std::wstring(path, length))) != wanted) {
-                CloseHandle(process);
-                return true;
-            }
-        } else {
-            process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        }
+        HANDLE process = OpenProcess(
+            PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (!process)
-            return true;
-        if (TerminateProcess(process, 0)) {
+            return true; // not ours to end
+        wchar_t image[MAX_PATH * 4];
+        DWORD length = DWORD(sizeof image / sizeof image[0]);
+        const std::unique_ptr<BYTE[]> user = tokenUser(process);
+        const bool match = QueryFullProcessImageNameW(process, 0, image, &length)
+            && samePath(fullPath(std::wstring(image, length)), wanted) && user
+            && EqualSid(sidOf(user), sidOf(ownUser));
+        if (match && TerminateProcess(process, 0)) {
+            // The image file stays locked until the process is really gone.
+            WaitForSingleObject(process, 5000);
             ++ended;
             if (endedPids)
                 endedPids->push_back(entry.th32ProcessID);

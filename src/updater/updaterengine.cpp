@@ -747,9 +747,8 @@ void UpdaterEngine::endRunningProgram(const QString &exePath)
 {
     qDebug().noquote() << "Attempting to kill process:" << exePath;
     std::vector<uint32_t> ended;
-    if (ProgramControl::endProgramAt(systemPath(exePath), &ended) < 0) {
-        qDebug().noquote() << "Failed to create process snapshot:"
-                           << QString::fromStdString(ProgramControl::lastErrorText());
+    if (platform::terminateProgramAt(systemPath(exePath), &ended) < 0) {
+        qDebug().noquote() << "Failed to create process snapshot:" << qt_error_string(-1);
         return;
     }
     for (const uint32_t pid : ended)

@@ -341,38 +341,40 @@ private slots:
             QByteArray("passed=1\nelevated=1 admin=1"));
     }
 
-    void terminateByName()
+    void terminateProgramAt()
     {
         QTemporaryDir dir;
-        const QString sleepPath = QStandardPaths::findExecutable(QStringLiteral("sleep"));
-        const QString victimPath = dir.filePath(QStringLiteral("kestrel_victim.exe"));
-        const QString bystanderPath = dir.filePath(QStringLiteral("kestrel_victim.exe.old"));
-        QVERIFY(QFile::link(sleepPath, victimPath) && QFile::link(sleepPath, bystanderPath));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("other")));
+        const QString sleepPath
+            = QFileInfo(QStandardPaths::findExecutable(QStringLiteral("sleep"))).canonicalFilePath();
+        const QString victimPath = dir.filePath(QStringLiteral("kestrel_victim"));
+        const QString bystanderPath = dir.filePath(QStringLiteral("other/kestrel_victim"));
+        QVERIFY(QFile::copy(sleepPath, victimPath) && QFile::copy(sleepPath, bystanderPath));
+        for (const QString &path : {victimPath, bystanderPath})
+            QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner));
 
-        // Two copies found by their comm, one by a Windows argv[0] that also ignores SIGTERM.
+        // Two copies of the file, one of them deaf to SIGTERM; the same program in another folder stays.
         ToolProcess first(victimPath, {QStringLiteral("600")});
-        ToolProcess second(victimPath, {QStringLiteral("600")});
         ToolProcess stubborn(QStringLiteral("/bin/bash"),
-            {QStringLiteral("-c"), QStringLiteral("trap '' TERM; exec -a \"$0\" sleep 600"),
-                QStringLiteral("C:\\Program Files\\Kestrel_Victim.exe")});
+            {QStringLiteral("-c"), QStringLiteral("trap '' TERM; exec \"$0\" 600"), victimPath});
         ToolProcess bystander(bystanderPath, {QStringLiteral("600")});
-        QVERIFY(
-            QTest::qWaitFor([&] { return procFile(stubborn.pid(), "cmdline").startsWith("C:\\"); }, 5000));
+        const auto exe
+            = [](qint64 pid) { return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget(); };
+        QVERIFY(QTest::qWaitFor([&] { return exe(stubborn.pid()) == victimPath; }, 5000));
 
         std::vector<uint32_t> ended;
-        QCOMPARE(platform::terminateProcessesNamed("KESTREL_VICTIM.EXE", &ended), 3);
+        QCOMPARE(platform::terminateProgramAt(victimPath.toStdString(), &ended), 2);
         std::sort(ended.begin(), ended.end());
-        std::vector<uint32_t> expected = {first.pid(), second.pid(), stubborn.pid()};
+        std::vector<uint32_t> expected = {first.pid(), stubborn.pid()};
         std::sort(expected.begin(), expected.end());
         QVERIFY(ended == expected);
-        QVERIFY(first.waitForExit() && second.waitForExit() && stubborn.waitForExit());
+        QVERIFY(first.waitForExit() && stubborn.waitForExit());
         QCOMPARE(stubborn.process()->exitStatus(), QProcess::CrashExit);
         QCOMPARE(bystander.process()->state(), QProcess::Running);
 
-        // Never the caller, whatever its name.
-        const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-        QCOMPARE(platform::terminateProcessesNamed(self.toStdString()), 0);
-        QCOMPARE(platform::terminateProcessesNamed(""), 0);
+        // Never the caller; a file that is not there ends nothing.
+        QCOMPARE(platform::terminateProgramAt(QCoreApplication::applicationFilePath().toStdString()), 0);
+        QCOMPARE(platform::terminateProgramAt(dir.filePath(QStringLiteral("gone")).toStdString()), 0);
     }
 };
 

@@ -28,6 +28,15 @@ void check(bool condition, const std::string &what)
     std::fflush(stdout);
 }
 
+std::string narrow(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
+    out.resize(std::strlen(out.c_str()));
+    return out;
+}
+
 // Polls for a condition that Wine may make true a moment later (the wineserver closes sockets).
 template<typename F> bool waitUntil(F &&condition, DWORD timeoutMs = 5000)
 {
@@ -154,8 +163,7 @@ void testTermination(const wchar_t *selfPath)
     const uint32_t pid = child.dwProcessId;
     check(platform::processAlive(pid), "victim alive");
     std::vector<uint32_t> ended;
-    check(
-        platform::terminateProcessesNamed("TST_PLATFORM_WIN.EXE", &ended) == 1 && ended == std::vector {pid},
+    check(platform::terminateProgramAt(narrow(selfPath), &ended) == 1 && ended == std::vector {pid},
         "one process ended, never the caller");
     DWORD code = 1;
     check(WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0
