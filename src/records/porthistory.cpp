@@ -369,14 +369,8 @@ void PortHistory::scheduleSave()
         m_batchSave = true;
         return;
     }
-    const QString path = m_filePath;
-    const qsizetype count = m_sessions.size();
-    RecordWriter::instance().schedule(m_filePath, serialize(), [path, count](bool ok) {
-        if (ok)
-            qDebug() << "[PORT HISTORY] Сохранено сессий:" << count;
-        else
-            qWarning() << "[PORT HISTORY] Не удалось открыть файл для записи:" << path;
-    });
+    RecordWriter::instance().schedule(
+        m_filePath, serialize(), RecordWriter::logReport("[PORT HISTORY]", m_filePath, m_sessions.size()));
 }
 
 void PortHistory::flush()

@@ -2,12 +2,24 @@
 
 #include "records/recordfile.h"
 
+#include <QDebug>
+
 #include <algorithm>
 
 RecordWriter &RecordWriter::instance()
 {
     static RecordWriter writer;
     return writer;
+}
+
+RecordWriter::Report RecordWriter::logReport(const char *tag, const QString &path, qsizetype count)
+{
+    return [tag, path, count](bool ok) {
+        if (ok)
+            qDebug() << tag << "Сохранено сессий:" << count;
+        else
+            qWarning() << tag << "Не удалось открыть файл для записи:" << path;
+    };
 }
 
 RecordWriter::~RecordWriter()

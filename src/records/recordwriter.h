@@ -23,6 +23,8 @@ public:
     using Report = std::function<void(bool ok)>;
 
     static RecordWriter &instance();
+    // The stores' report: "<tag> Сохранено сессий: N", or that the file could not be written.
+    static Report logReport(const char *tag, const QString &path, qsizetype count);
 
     RecordWriter() = default;
     ~RecordWriter();

@@ -117,14 +117,8 @@ void SessionManager::scheduleSave()
         m_batchSave = true;
         return;
     }
-    const QString path = m_filePath;
-    const qsizetype count = m_sessions.size();
-    RecordWriter::instance().schedule(m_filePath, serialize(), [path, count](bool ok) {
-        if (ok)
-            qDebug() << "[SESSION MANAGER] Сохранено сессий:" << count;
-        else
-            qWarning() << "[SESSION MANAGER] Не удалось открыть файл для записи:" << path;
-    });
+    RecordWriter::instance().schedule(
+        m_filePath, serialize(), RecordWriter::logReport("[SESSION MANAGER]", m_filePath, m_sessions.size()));
 }
 
 void SessionManager::flush()
