@@ -117,6 +117,11 @@ public:
     QDateTime toDateTime() const;
     // Whole seconds, as QDateTime::toString(Qt::ISODate) writes a local time.
     void appendIso(QByteArray &out) const;
+    // Whether appendIso gives text, the text this time was parsed from, again.
+    bool writesBack(QByteArrayView text) const
+    {
+        return text.isEmpty() || (!m_made && m_wallMs != kNone && text.size() == 19);
+    }
 
 private:
     static constexpr qint64 kNone = std::numeric_limits<qint64>::min();

@@ -107,8 +107,10 @@ void SessionManager::resumeCurrentSession()
 
 void SessionManager::updateSession(GameSession *session)
 {
-    if (session)
-        scheduleSave();
+    if (!session)
+        return;
+    invalidateFrom(std::max<qsizetype>(0, m_sessions.lastIndexOf(session)));
+    scheduleSave();
 }
 
 void SessionManager::scheduleSave()
@@ -126,45 +128,64 @@ void SessionManager::flush()
     RecordWriter::instance().flush(m_filePath);
 }
 
-QByteArray SessionManager::serialize() const
+void SessionManager::appendLine(QByteArray &out, const GameSession *s)
 {
-    QByteArray out;
-    out.reserve(m_sessions.size() * 112);
-    for (const GameSession *s : m_sessions) {
-        const GameSession::Statistics st = s->statistics();
-        RecordFile::appendNumber(out, s->id());
+    const GameSession::Statistics st = s->statistics();
+    RecordFile::appendNumber(out, s->id());
+    out += '|';
+    RecordFile::appendText(out, RecordFile::singleField(s->server()));
+    out += '|';
+    RecordFile::appendNumber(out, s->port());
+    out += '|';
+    s->storedStartTime().appendIso(out);
+    out += '|';
+    s->storedEndTime().appendIso(out);
+    out += '|';
+    RecordFile::appendNumber(out, s->duration());
+    out += '|';
+    RecordFile::appendText(out, RecordFile::singleField(s->networkType()));
+    for (const qint64 value : {st.average, st.minimum, st.maximum, qint64(st.stability), st.count}) {
         out += '|';
-        RecordFile::appendText(out, RecordFile::singleField(s->server()));
-        out += '|';
-        RecordFile::appendNumber(out, s->port());
-        out += '|';
-        s->storedStartTime().appendIso(out);
-        out += '|';
-        s->storedEndTime().appendIso(out);
-        out += '|';
-        RecordFile::appendNumber(out, s->duration());
-        out += '|';
-        RecordFile::appendText(out, RecordFile::singleField(s->networkType()));
-        for (const qint64 value : {st.average, st.minimum, st.maximum, qint64(st.stability), st.count}) {
-            out += '|';
-            RecordFile::appendNumber(out, value);
-        }
-        // Empty figures: the session had no ping (no answered one, for median and p95).
-        const std::optional<GameSession::Figures> figures = s->figures();
-        out += '|';
-        if (figures)
-            RecordFile::appendTenths(out, figures->lossPercent);
-        out += '|';
-        if (figures)
-            RecordFile::appendTenths(out, figures->jitter);
-        for (const int value : {figures ? figures->median : -1, figures ? figures->p95 : -1}) {
-            out += '|';
-            if (value >= 0)
-                RecordFile::appendNumber(out, value);
-        }
-        out += '\n';
+        RecordFile::appendNumber(out, value);
     }
-    return out;
+    appendFigures(out, s->figures());
+    out += '\n';
+}
+
+void SessionManager::appendFigures(QByteArray &out, const std::optional<GameSession::Figures> &figures)
+{
+    // Empty figures: the session had no ping (no answered one, for median and p95).
+    out += '|';
+    if (figures)
+        RecordFile::appendTenths(out, figures->lossPercent);
+    out += '|';
+    if (figures)
+        RecordFile::appendTenths(out, figures->jitter);
+    for (const int value : {figures ? figures->median : -1, figures ? figures->p95 : -1}) {
+        out += '|';
+        if (value >= 0)
+            RecordFile::appendNumber(out, value);
+    }
+}
+
+QByteArray SessionManager::serialize()
+{
+    // The current session's line moves with its running time: it is always written afresh.
+    qsizetype clean = std::min(m_cleanCount, m_sessions.size());
+    if (m_currentSession) {
+        const qsizetype current = m_sessions.lastIndexOf(m_currentSession);
+        if (current >= 0)
+            clean = std::min(clean, current);
+    }
+    m_lineEnds.resize(clean);
+    m_serialized.truncate(clean ? m_lineEnds.constLast() : 0);
+    m_serialized.reserve(m_serialized.size() + (m_sessions.size() - clean) * 112);
+    for (qsizetype i = clean; i < m_sessions.size(); ++i) {
+        appendLine(m_serialized, m_sessions.at(i));
+        m_lineEnds.append(m_serialized.size());
+    }
+    m_cleanCount = m_sessions.size();
+    return m_serialized;
 }
 
 bool SessionManager::saveSessions()
@@ -207,13 +228,15 @@ void SessionManager::loadSessions()
         return;
     }
     bool ok = false;
-    const QByteArray data = RecordFile::readBytes(m_filePath, &ok);
+    QByteArray data = RecordFile::readBytes(m_filePath, &ok);
     if (!ok) {
         qWarning() << "[SESSION MANAGER] Не удалось открыть файл для чтения:" << m_filePath;
         return;
     }
 
     m_sessions.clear();
+    m_lineEnds.clear();
+    m_cleanCount = 0;
     qint64 maxId = 0;
     RecordFile::TextPool texts;
     RecordFile::LineReader lines(data);
@@ -221,16 +244,22 @@ void SessionManager::loadSessions()
     QByteArrayView line;
     QByteArrayView f[kFiguresFieldCount + 1];
     QByteArray trimmed;
-    while (lines.next(line)) {
+    // While every line so far is exactly what this store writes, the file's own bytes
+    // serve as the kept lines, so the first save after start need not write them afresh.
+    bool same = true;
+    bool whole = false;
+    QByteArray written;
+    while (lines.next(line, &whole)) {
         if (RecordFile::needsTextTrim(line, true)) {
             trimmed = QString::fromUtf8(line).trimmed().toUtf8();
             line = trimmed;
+            whole = false;
         }
-        if (line.isEmpty())
+        const qsizetype count = line.isEmpty() ? 0 : RecordFile::splitFields(line, f, kFiguresFieldCount + 1);
+        if (count < kFieldCount) {
+            same = false;
             continue;
-        const qsizetype count = RecordFile::splitFields(line, f, kFiguresFieldCount + 1);
-        if (count < kFieldCount)
-            continue;
+        }
 
         const qint64 id = f[0].toLongLong();
         GameSession::Statistics stored;
@@ -239,14 +268,35 @@ void SessionManager::loadSessions()
         stored.maximum = f[9].toLongLong();
         stored.stability = f[10].toInt();
         stored.count = f[11].toLongLong();
+        const RecordFile::WallTime start = RecordFile::WallTime::parse(f[3]);
+        const RecordFile::WallTime end = RecordFile::WallTime::parse(f[4]);
+        const std::optional<GameSession::Figures> figures = readFigures(f, count);
+        bool serverSame = false;
+        bool networkSame = false;
 
         auto *session = new GameSession(this, m_clock);
-        session->restore(id, texts.text(f[1]), f[2].toUShort(), RecordFile::WallTime::parse(f[3]),
-            RecordFile::WallTime::parse(f[4]), f[5].toLongLong(), texts.text(f[6]), stored,
-            readFigures(f, count));
+        session->restore(id, texts.text(f[1], &serverSame), f[2].toUShort(), start, end, f[5].toLongLong(),
+            texts.text(f[6], &networkSame), stored, figures);
         m_sessions.append(session);
         maxId = std::max(maxId, id);
+
+        // The line is kept when every field reads back as it would be written.
+        same = same && whole && count == kFiguresFieldCount && serverSame && networkSame
+            && start.writesBack(f[3]) && end.writesBack(f[4]) && f[2].toInt() <= 65535 && f[10].size() <= 9;
+        for (const int plain : {0, 2, 5, 7, 8, 9, 10, 11})
+            same = same && RecordFile::isPlainNumber(f[plain]);
+        if (same) {
+            written.clear();
+            appendFigures(written, figures);
+            same = written == line.sliced(f[11].data() + f[11].size() - line.data());
+        }
+        if (same) {
+            m_lineEnds.append(line.data() + line.size() + 1 - data.constData());
+            m_cleanCount = m_sessions.size();
+        }
     }
+    data.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
+    m_serialized = std::move(data);
     m_nextId = maxId + 1;
     qDebug() << "[SESSION MANAGER] Загружено сессий:" << m_sessions.size() << "Следующий ID:" << m_nextId;
 }

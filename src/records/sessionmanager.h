@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 
 #include "records/clock.h"
 #include "records/gamesession.h"
+
+#include <algorithm>
 
 // Owns every game session of the program's lifetime and keeps them in
 // "game_sessions.txt" beside the executable (in the user's data folder when the
@@ -56,7 +59,12 @@ signals:
     void sessionResumed(GameSession *session);
 
 private:
-    QByteArray serialize() const;
+    // The whole file's content. Lines of sessions that did not change since the last
+    // save are kept as they were written; a change touches the current session only.
+    QByteArray serialize();
+    static void appendLine(QByteArray &out, const GameSession *session);
+    static void appendFigures(QByteArray &out, const std::optional<GameSession::Figures> &figures);
+    void invalidateFrom(qsizetype index) { m_cleanCount = std::min(m_cleanCount, index); }
     void scheduleSave();
     friend class SessionSaveBatch;
 
@@ -67,4 +75,7 @@ private:
     qint64 m_nextId = 1;
     int m_batchDepth = 0;
     bool m_batchSave = false;
+    QByteArray m_serialized;
+    QList<qsizetype> m_lineEnds; // where each kept line ends in m_serialized
+    qsizetype m_cleanCount = 0; // sessions whose kept line is still right
 };

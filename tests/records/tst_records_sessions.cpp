@@ -106,6 +106,33 @@ private slots:
         QTEST(fieldsOf(store.sessions().constFirst()->figures()), "firstFigures");
     }
 
+    // A file as this version writes it is saved back byte for byte (its lines are kept);
+    // any field in another form is written afresh.
+    void savedBack_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray line = "5|h|9000|2025-03-01T18:00:00|2025-03-01T19:00:00|3600000|WI-FI|10|5|20|100|3";
+        QTest::newRow("as written") << line + "|2.5|3.1|42|60\n" + line + "||||\n"
+                                    << line + "|2.5|3.1|42|60\n" + line + "||||\n";
+        QTest::newRow("jitter 3.10") << line + "|2.5|3.10|42|60\n" << line + "|2.5|3.1|42|60\n";
+        QTest::newRow("port 09000, then one as written")
+            << QByteArray("5|h|09000|||0|W|0|0|0|100|0||||\n") + line + "||||\n"
+            << QByteArray("5|h|9000|||0|W|0|0|0|100|0||||\n") + line + "||||\n";
+        QTest::newRow("time with milliseconds")
+            << QByteArray("5|h|9000|2025-03-01T18:00:00.250||0|W|0|0|0|100|0||||\n")
+            << QByteArray("5|h|9000|2025-03-01T18:00:00||0|W|0|0|0|100|0||||\n");
+    }
+
+    void savedBack()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(writeAll(path(), content));
+        SessionManager store(path());
+        QVERIFY(store.saveSessions());
+        QTEST(readAll(path()), "saved");
+    }
+
     // Signals, pauses and totals; what is written at the start, at the end and on the way
     // out, where a session read from an older file keeps its statistics; and what reads back.
     void lifecycle()
@@ -142,8 +169,13 @@ private slots:
         const QByteArray last = "10|3.3.3.3|9003|2025-03-01T18:00:13|2025-03-01T18:00:15|2500|a b "
                                 "c|255|40|999|60|5|20.0|26.7|60|100\n";
         QVERIFY(readAll(path()).startsWith(QByteArray(old + "||||\n")) && readAll(path()).endsWith(last));
-        QCOMPARE(
-            SessionManager(path()).sessions().constLast()->startTime(), localTime("2025-03-01T18:00:13"));
+        const SessionManager reread(path());
+        QCOMPARE(reread.sessions().constLast()->startTime(), localTime("2025-03-01T18:00:13"));
+        // Lines kept from earlier saves were written again once their session ended.
+        Pings durations;
+        for (const GameSession *s : reread.sessions())
+            durations << s->duration() << qint64(s->endTime().isValid());
+        QCOMPARE(durations, (Pings {3'600'000, 1, 5000, 1, 1000, 1, 2500, 1}));
     }
 
     void totals_data()
