@@ -469,7 +469,7 @@ void PortHistory::loadHistory()
     m_lineEnds.resize(m_cleanCount);
     data.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
     m_serialized = std::move(data);
-    m_nextId = maxId + 1;
+    m_nextId = RecordFile::idAfter(maxId);
     m_currentSession = open;
     qDebug() << "[PORT HISTORY] Загружено сессий:" << m_sessions.size() << "Следующий ID:" << m_nextId
              << "Активная сессия:"

@@ -2,6 +2,7 @@
 
 #include "core/datapaths.h"
 #include "core/settingskeys.h"
+#include "records/recordfile.h"
 #include "records/sessionmanager.h"
 #include "records/sessionstatsview.h"
 #include "ui/dialogchrome.h"
@@ -448,7 +449,7 @@ void PortHistoryDialog::updateStatistics()
         if (favoriteStatus(session.port))
             favoritePorts.insert(session.port);
         if (!session.isActive())
-            totalMs += session.durationMs;
+            totalMs = RecordFile::addClamped(totalMs, session.durationMs);
     }
     m_totalLabel->setText(QStringLiteral("Всего сессий: %1").arg(m_filtered.size()));
     m_favoritesLabel->setText(QStringLiteral("Избранные порты с посещениями: %1").arg(favoritePorts.size()));

@@ -7,6 +7,7 @@
 #include "core/appconfig.h"
 #include "records/gamesession.h"
 #include "records/porthistory.h"
+#include "records/recordfile.h"
 #include "records/sessionmanager.h"
 
 namespace RecordExporter {
@@ -273,7 +274,7 @@ QByteArray sessionsHtml(const QList<GameSession *> &sessions, const QDateTime &n
 {
     qint64 total = 0;
     for (const GameSession *s : sessions)
-        total += s->duration();
+        total = RecordFile::addClamped(total, s->duration());
 
     QString out;
     out += QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"UTF-8\">\n");

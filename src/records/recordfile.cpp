@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringEncoder>
+#include <QtNumeric>
 
 #include <algorithm>
 #include <cstring>
@@ -217,6 +218,19 @@ void appendNumber(QByteArray &out, qint64 value)
 {
     char buf[21];
     out.append(buf, writeNumber(buf, value) - buf);
+}
+
+qint64 addClamped(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (!qAddOverflow(a, b, &sum))
+        return sum;
+    return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+}
+
+qint64 idAfter(qint64 largest)
+{
+    return largest < std::numeric_limits<qint64>::max() ? largest + 1 : largest;
 }
 
 void appendTenths(QByteArray &out, double value)

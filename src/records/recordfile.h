@@ -90,6 +90,11 @@ char *writeNumber(char *p, qint64 value);
 // The text of appendIsoTime, at most 19 bytes; nullptr, having written nothing, for a
 // year outside 1-9999 (appendIsoTime writes those).
 char *writeIsoTime(char *p, const QDateTime &time);
+// a + b, held at the ends of qint64: sums of figures read from a file (which may hold
+// anything) stay defined and keep their sign.
+qint64 addClamped(qint64 a, qint64 b);
+// The id after the largest one read, or the largest id itself if nothing follows it.
+qint64 idAfter(qint64 largest);
 // Appends value with one decimal after a ".", rounded ("12.5").
 void appendTenths(QByteArray &out, double value);
 

@@ -204,10 +204,16 @@ std::optional<GameSession::Figures> readFigures(const QByteArrayView *f, qsizety
 {
     if (count < kFiguresFieldCount || f[kFieldCount].isEmpty())
         return std::nullopt;
-    GameSession::Figures figures;
-    figures.lossPercent = qBound(0.0, f[12].toDouble(), 100.0);
-    figures.jitter = std::max(0.0, f[13].toDouble());
+    // Loss is a share, jitter a difference of two pings (each below 1000 ms); anything else,
+    // "inf" and "nan" among it, was not written by this program and is dropped with the rest.
     bool ok = false;
+    GameSession::Figures figures;
+    figures.lossPercent = f[12].toDouble(&ok);
+    if (!ok || !(figures.lossPercent >= 0.0 && figures.lossPercent <= 100.0))
+        return std::nullopt;
+    figures.jitter = f[13].toDouble(&ok);
+    if (!ok || !(figures.jitter >= 0.0 && figures.jitter < 1000.0))
+        return std::nullopt;
     figures.median = f[14].toInt(&ok);
     if (!ok || figures.median < 0)
         figures.median = -1;
@@ -297,7 +303,7 @@ void SessionManager::loadSessions()
     }
     data.truncate(m_cleanCount ? m_lineEnds.constLast() : 0);
     m_serialized = std::move(data);
-    m_nextId = maxId + 1;
+    m_nextId = RecordFile::idAfter(maxId);
     qDebug() << "[SESSION MANAGER] Загружено сессий:" << m_sessions.size() << "Следующий ID:" << m_nextId;
 }
 
@@ -305,7 +311,7 @@ qint64 SessionManager::totalPlayTime() const
 {
     qint64 total = 0;
     for (const GameSession *s : m_sessions)
-        total += s->duration();
+        total = RecordFile::addClamped(total, s->duration());
     return total;
 }
 
@@ -315,7 +321,7 @@ qint64 SessionManager::averagePingAllSessions() const
     qint64 counted = 0;
     for (const GameSession *s : m_sessions) {
         if (s->pingCount() > 0) {
-            sum += s->averagePing();
+            sum = RecordFile::addClamped(sum, s->averagePing());
             ++counted;
         }
     }

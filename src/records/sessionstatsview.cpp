@@ -3,6 +3,7 @@
 #include "core/datapaths.h"
 #include "records/gamesession.h"
 #include "records/recordexporter.h"
+#include "records/recordfile.h"
 #include "records/sessionmanager.h"
 #include "ui/filedialog.h"
 #include "ui/messagebox.h"
@@ -137,9 +138,9 @@ void SessionStatsView::showSessions(
     m_shownIds.clear();
     for (const GameSession *s : shown) {
         m_shownIds.append(s->id());
-        totalMs += s->duration();
+        totalMs = RecordFile::addClamped(totalMs, s->duration());
         if (s->pingCount() > 0) {
-            averageSum += s->averagePing();
+            averageSum = RecordFile::addClamped(averageSum, s->averagePing());
             ++averaged;
         }
         const std::optional<GameSession::Figures> f = s->figures();

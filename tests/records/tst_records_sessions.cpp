@@ -116,6 +116,9 @@ private slots:
         QTest::newRow("as written") << line + "|2.5|3.1|42|60\n" + line + "||||\n"
                                     << line + "|2.5|3.1|42|60\n" + line + "||||\n";
         QTest::newRow("jitter 3.10") << line + "|2.5|3.10|42|60\n" << line + "|2.5|3.1|42|60\n";
+        QTest::newRow("figures no run could give are dropped")
+            << line + "|2.5|3e60|42|60\n" + line + "|inf|0.0|42|60\n" + line + "|nan|0.0|42|60\n"
+            << line + "||||\n" + line + "||||\n" + line + "||||\n";
         QTest::newRow("port 09000, then one as written")
             << QByteArray("5|h|09000|||0|W|0|0|0|100|0||||\n") + line + "||||\n"
             << QByteArray("5|h|9000|||0|W|0|0|0|100|0||||\n") + line + "||||\n";
