@@ -4,6 +4,8 @@
 # inputs kept in fuzz/regressions/<target>/, then fuzzes each target for SECONDS
 # (default 60) from its seeds in fuzz/corpus/<target>/ and prints executions and time.
 # A crash leaves its input in <build>/crashes/ and makes the script fail.
+# With KESTREL_FUZZ_RUNS=N each target instead runs exactly N inputs from a fixed seed,
+# so a run repeats itself (the test suite's smoke run uses this).
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,7 +39,12 @@ for target in "${TARGETS[@]}"; do
     mkdir -p "$corpus"
     started=$(date +%s)
     result=ok
-    if ! "$binary" -max_total_time="$SECONDS_PER_TARGET" -print_final_stats=1 -timeout=10 -rss_limit_mb=3072 \
+    if [ -n "${KESTREL_FUZZ_RUNS:-}" ]; then
+        budget=(-runs="$KESTREL_FUZZ_RUNS" -seed=1)
+    else
+        budget=(-max_total_time="$SECONDS_PER_TARGET")
+    fi
+    if ! "$binary" "${budget[@]}" -print_final_stats=1 -timeout=10 -rss_limit_mb=3072 \
         -artifact_prefix="$BUILD_DIR/crashes/$target-" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
         result="CRASH (see $log and $BUILD_DIR/crashes/)"
         failed=1
